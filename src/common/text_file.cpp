@@ -1,0 +1,108 @@
+#include "common/text_file.hpp"
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "common/failures.hpp"
+
+namespace tavrel {
+namespace {
+
+constexpr std::size_t kChunk = std::size_t{1} << 20;
+
+}  // namespace
+
+LineReader::LineReader(const std::string& fileName) : fileName_(fileName) {
+    file_ = std::fopen(fileName.c_str(), "rb");
+    if (file_ == nullptr) throw FileFailure(fileName);
+    // A directory opens on POSIX systems but reads as nothing: refuse it, or a
+    // wrong path would pass for an empty file.
+    struct stat info {};
+    if (fstat(fileno(file_), &info) != 0 || S_ISDIR(info.st_mode)) {
+        std::fclose(file_);
+        file_ = nullptr;
+        throw FileFailure(fileName);
+    }
+    if (S_ISREG(info.st_mode)) fileSize_ = static_cast<long long>(info.st_size);
+    buffer_.resize(kChunk);
+}
+
+LineReader::~LineReader() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+bool LineReader::fill() {
+    if (eof_) return false;
+    if (begin_ > 0) {
+        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+    const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+    if (got == 0) {
+        // A read error ends the input like the end of the file does.
+        eof_ = true;
+        return false;
+    }
+    end_ += got;
+    return true;
+}
+
+bool LineReader::next(std::string_view& line) {
+    std::size_t scanned = begin_;
+    for (;;) {
+        const char* from = buffer_.data() + scanned;
+        const void* lf = std::memchr(from, '\n', end_ - scanned);
+        if (lf != nullptr) {
+            const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lf) - buffer_.data());
+            std::size_t stop = at;
+            if (stop > begin_ && buffer_[stop - 1] == '\r') --stop;
+            line = std::string_view(buffer_.data() + begin_, stop - begin_);
+            begin_ = at + 1;
+            return true;
+        }
+        const std::size_t offset = end_ - begin_;  // bytes scanned so far
+        if (!fill()) break;
+        scanned = begin_ + offset;
+    }
+    if (begin_ == end_) return false;
+    line = std::string_view(buffer_.data() + begin_, end_ - begin_);
+    begin_ = end_;
+    return true;
+}
+
+OutputFile::OutputFile(const std::string& fileName) : fileName_(fileName) {
+    file_ = std::fopen(fileName.c_str(), "wb");
+    if (file_ == nullptr) throw FileFailure(fileName);
+    buffer_.resize(kChunk);
+}
+
+OutputFile::~OutputFile() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+void OutputFile::put(std::string_view text) {
+    while (!text.empty()) {
+        if (used_ == buffer_.size()) flush();
+        const std::size_t n = std::min(text.size(), buffer_.size() - used_);
+        std::memcpy(buffer_.data() + used_, text.data(), n);
+        used_ += n;
+        text.remove_prefix(n);
+    }
+}
+
+void OutputFile::flush() {
+    if (used_ != 0 && std::fwrite(buffer_.data(), 1, used_, file_) != used_) failed_ = true;
+    used_ = 0;
+}
+
+void OutputFile::close() {
+    flush();
+    const bool closeFailed = std::fclose(file_) != 0;
+    file_ = nullptr;
+    if (failed_ || closeFailed) throw FileFailure(fileName_);
+}
+
+}  // namespace tavrel

@@ -1,0 +1,74 @@
+#pragma once
+// Buffered text files: line input and unformatted output, both raising
+// FileFailure with the file name as the settings gave it.
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavrel {
+
+// Reads a file line by line. A line ends at LF or at a CR LF pair, neither of
+// which belongs to it; a last line without a line end is read too.
+class LineReader {
+public:
+    // Opens the file; a missing file or a directory raises FileFailure.
+    explicit LineReader(const std::string& fileName);
+    ~LineReader();
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // The next line, valid until the next call; false at the end of the file.
+    bool next(std::string_view& line);
+
+    // Size of the file in bytes, as far as the system knows it (0 if not).
+    long long fileSize() const { return fileSize_; }
+
+private:
+    bool fill();
+
+    std::FILE* file_ = nullptr;
+    std::string fileName_;
+    std::vector<char> buffer_;
+    std::size_t begin_ = 0;  // first unread byte
+    std::size_t end_ = 0;    // one past the last byte read
+    bool eof_ = false;
+    long long fileSize_ = 0;
+};
+
+// Writes a file through a large buffer. close() reports a write that failed
+// (a full device, an I/O error) as FileFailure, so no result file is ever
+// announced as written when it is not.
+class OutputFile {
+public:
+    explicit OutputFile(const std::string& fileName);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    void put(char c) {
+        if (used_ == buffer_.size()) flush();
+        buffer_[used_++] = c;
+    }
+    void put(std::string_view text);
+    // Room for at least n more bytes at the returned pointer; commit(m) keeps m.
+    char* reserve(std::size_t n) {
+        if (buffer_.size() - used_ < n) flush();
+        return buffer_.data() + used_;
+    }
+    void commit(std::size_t n) { used_ += n; }
+
+    void close();
+
+private:
+    void flush();
+
+    std::FILE* file_ = nullptr;
+    std::string fileName_;
+    std::vector<char> buffer_;
+    std::size_t used_ = 0;
+    bool failed_ = false;
+};
+
+}  // namespace tavrel

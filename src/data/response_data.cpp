@@ -1,0 +1,148 @@
+#include "data/response_data.hpp"
+
+#include <algorithm>
+#include <ostream>
+#include <stdexcept>
+#include <string_view>
+
+#include "common/console.hpp"
+#include "common/numbers.hpp"
+#include "common/text_file.hpp"
+
+namespace tavrel {
+namespace {
+
+constexpr bool isResponse(char c) { return c == '0' || c == '1' || c == '.'; }
+
+std::int32_t integerSetting(const SettingMap& settings, const char* key, std::int32_t fallback) {
+    const auto it = settings.find(key);
+    return it == settings.end() ? fallback : leadingInteger(it->second);
+}
+
+// Columns are counted from 1 and held in 64 bits: settings may put them
+// anywhere in the 32-bit range.
+struct Columns {
+    std::int64_t idbegin;
+    std::int64_t databegin;
+};
+
+}  // namespace
+
+void readResponseData(const SettingMap& settings, std::string& responses, std::string& examineeIds,
+                      std::int32_t& nitems, std::int32_t& nexaminees, std::int32_t& idlength,
+                      std::ostream& console) {
+    Columns col{integerSetting(settings, "idbegin", 0), integerSetting(settings, "databegin", 0)};
+    idlength = integerSetting(settings, "idlength", idlength);
+    nitems = integerSetting(settings, "nitems", nitems);
+    const std::int64_t firstobs = integerSetting(settings, "firstobs", 1);
+    const std::int64_t nobs = integerSetting(settings, "nobs", 0);
+
+    if (col.idbegin < 1 && idlength > 0) col.idbegin = 1;
+    if (col.idbegin < 1 && idlength < 1 && col.databegin < 1) col.databegin = 1;
+
+    const auto infile = settings.find("infile");
+    if (infile == settings.end()) return;
+    const std::string& fileName = infile->second;
+    LineReader reader(fileName);
+    nexaminees = 0;
+
+    const auto tooShort = [&](std::int64_t lineNumber) {
+        console << kWarning << "Line length is too short. (" << fileName << " , " << lineNumber << ")\n";
+    };
+
+    std::string edited;  // the line on which the item count is detected, CR deleted
+    std::string_view line;
+    for (std::int64_t lineNumber = 1; reader.next(line); ++lineNumber) {
+        if (lineNumber < firstobs) continue;
+        const std::int64_t length = static_cast<std::int64_t>(line.size());
+        bool accepted = true;
+
+        if (col.idbegin >= 1) {
+            bool widthKnown = idlength >= 1;
+            if (!widthKnown) {
+                // The identifier runs from idbegin up to the first blank. A
+                // width of 0 (the field starts with a blank) rejects the line
+                // like a missing blank does; detection repeats on the next.
+                const std::size_t blank =
+                    col.idbegin - 1 <= length ? line.find(' ', static_cast<std::size_t>(col.idbegin - 1))
+                                              : std::string_view::npos;
+                if (blank != std::string_view::npos && static_cast<std::int64_t>(blank) > col.idbegin - 1) {
+                    idlength = static_cast<std::int32_t>(static_cast<std::int64_t>(blank) - (col.idbegin - 1));
+                    widthKnown = true;
+                }
+            }
+            if (!widthKnown || length <= col.idbegin + idlength - 1) {
+                tooShort(lineNumber);
+                accepted = false;
+            }
+        }
+
+        if (accepted) {
+            if (col.databegin < 1) {
+                std::int64_t c = col.idbegin + idlength;
+                while (c <= length && !isResponse(line[static_cast<std::size_t>(c - 1)])) ++c;
+                col.databegin = c;
+            }
+            if (nitems < 1) {
+                const std::size_t cr = line.find('\r');
+                if (cr != std::string_view::npos) {
+                    edited.assign(line.substr(0, cr));
+                    edited.append(line.substr(cr + 1));
+                    line = edited;
+                }
+                const std::int64_t detected = static_cast<std::int64_t>(line.size()) - col.databegin + 1;
+                if (detected < 0) throw std::out_of_range("response field beyond the end of the line");
+                if (detected == 0) {
+                    // No response after the identifier: rejected; detection
+                    // repeats on the next line.
+                    tooShort(lineNumber);
+                    accepted = false;
+                } else {
+                    nitems = static_cast<std::int32_t>(std::min<std::int64_t>(detected, INT32_MAX));
+                    if (reader.fileSize() > 0 && responses.empty()) {
+                        // Room for the whole matrix at once, estimated from
+                        // this line's length.
+                        const auto lines = static_cast<std::size_t>(reader.fileSize() / (length + 1) + 1);
+                        responses.reserve(lines * static_cast<std::size_t>(nitems));
+                    }
+                }
+            }
+        }
+
+        if (accepted) {
+            if (idlength >= 1 && col.idbegin >= 1)
+                examineeIds.append(line.substr(static_cast<std::size_t>(col.idbegin - 1), static_cast<std::size_t>(idlength)));
+
+            const std::int64_t lineLength = static_cast<std::int64_t>(line.size());
+            const std::int64_t last = col.databegin + nitems - 1;
+            if (lineLength < last) tooShort(lineNumber);
+            // The part of the response field inside the line; the rest is
+            // filled with '.' (missing).
+            const std::int64_t present = std::clamp<std::int64_t>(lineLength - (col.databegin - 1), 0, nitems);
+            const std::string_view field =
+                present > 0 ? line.substr(static_cast<std::size_t>(col.databegin - 1), static_cast<std::size_t>(present))
+                            : std::string_view{};
+            for (std::size_t c = 0; c < field.size(); ++c) {
+                const char ch = field[c];
+                if (!isResponse(ch))
+                    console << kWarning << "Illeagal character '" << ch << "' is found at " << lineNumber << " , "
+                            << col.databegin + static_cast<std::int64_t>(c) << " in \"" << fileName << "\"\n";
+            }
+            responses.append(field);
+            responses.append(static_cast<std::size_t>(nitems - present), '.');
+            ++nexaminees;
+        }
+
+        if (nobs > 0 && nexaminees >= nobs) break;
+    }
+
+    console << kNote << "Number of examinees is " << nexaminees << ".\n";
+    console << kNote << "Number of items is " << nitems << ".\n";
+}
+
+void buildMissingMask(std::span<const char> responses, std::span<char> missingMask) {
+    for (std::size_t i = 0; i < responses.size(); ++i)
+        missingMask[i] = (responses[i] == '0' || responses[i] == '1') ? '1' : '0';
+}
+
+}  // namespace tavrel

@@ -1,0 +1,16 @@
+#pragma once
+// The run driver: obtains the settings, runs the guarded sequence and turns
+// every failure into its Error line and exit status.
+
+#include <iosfwd>
+#include <span>
+#include <string>
+
+namespace tavrel {
+
+// One run. `args` are the command-line arguments after the program name;
+// all console output goes to `console`, all input comes from `input`.
+// Returns the exit status.
+int runProgram(std::span<const std::string> args, std::istream& input, std::ostream& console);
+
+}  // namespace tavrel

@@ -1,0 +1,166 @@
+#include "estimation/batch_estimation.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <ostream>
+#include <vector>
+
+#include "common/console.hpp"
+#include "common/types.hpp"
+#include "estimation/rank_measures.hpp"
+#include "estimation/sequential_learning.hpp"
+
+namespace tavrel {
+
+double defaultPhi(std::int32_t nranks, std::ostream& console) {
+    const double K = double(nranks);
+    double phi;
+    if (nranks <= 0)
+        phi = 1.0;
+    else if (nranks <= 5)
+        phi = 1.05 - 0.05 * K;
+    else if (nranks <= 10)
+        phi = 1.0 - 0.04 * K;
+    else if (nranks <= 20)
+        phi = 0.8 - 0.02 * K;
+    else
+        phi = 0.0;
+    console << kNote << "phi = " << phi << ".\n";
+    return phi;
+}
+
+void buildSmoothingFilter(std::span<double> filter, std::int32_t nranks, double phi) {
+    const auto K = static_cast<std::size_t>(nranks);
+    const auto at = [&](std::size_t row, std::size_t column) -> double& { return filter[row * K + column]; };
+    std::fill(filter.begin(), filter.end(), 0.0);
+    // A single rank keeps its membership whatever phi is: the band needs two.
+    if (phi >= 1.0 || K == 1) {
+        for (std::size_t k = 0; k < K; ++k) at(k, k) = 1.0;
+    } else if (phi >= 1.0 / 3.0) {
+        const double side = (1.0 - phi) / 2.0;
+        at(0, 0) = at(1, 0) = 0.5;
+        at(K - 2, K - 1) = at(K - 1, K - 1) = 0.5;
+        for (std::size_t c = 1; c + 1 < K; ++c) {
+            at(c - 1, c) = side;
+            at(c, c) = phi;
+            at(c + 1, c) = side;
+        }
+    } else {
+        std::fill(filter.begin(), filter.end(), 1.0 / double(K));
+    }
+}
+
+void smoothMemberships(std::span<double> membership, std::span<const double> filter, std::int32_t nranks,
+                       std::int32_t nexaminees) {
+    const auto K = static_cast<std::size_t>(nranks);
+    const auto N = static_cast<std::size_t>(nexaminees);
+    std::vector<double> row(K);
+    for (std::size_t i = 0; i < N; ++i) {
+        double* m = membership.data() + i * K;
+        std::copy(m, m + K, row.begin());
+        for (std::size_t c = 0; c < K; ++c) {
+            double w = 0.0;
+            for (std::size_t l = 0; l < K; ++l) w = w + row[l] * filter[l * K + c];
+            m[c] = w;
+        }
+    }
+}
+
+void updateProfileSmoothed(std::span<const char> responses, std::span<const char> missingMask,
+                           std::span<const char> fixedMask, std::span<double> profile,
+                           std::span<const double> smoothed, std::int32_t nranks, std::int32_t nitems,
+                           std::int32_t nexaminees) {
+    const auto K = static_cast<std::size_t>(nranks);
+    const auto J = static_cast<std::size_t>(nitems);
+    const auto N = static_cast<std::size_t>(nexaminees);
+    // Every cell's sums run over the examinees in order, as cell by cell.
+    std::vector<double> num(J * K, 0.0);
+    std::vector<double> den(J * K, 0.0);
+    for (std::size_t i = 0; i < N; ++i) {
+        const char* x = responses.data() + i * J;
+        const char* present = missingMask.data() + i * J;
+        const double* w = smoothed.data() + i * K;
+        for (std::size_t j = 0; j < J; ++j) {
+            if (present[j] != '1') continue;
+            double* d = den.data() + j * K;
+            for (std::size_t c = 0; c < K; ++c) d[c] = d[c] + w[c];
+            if (x[j] == '1') {
+                double* n = num.data() + j * K;
+                for (std::size_t c = 0; c < K; ++c) n[c] = n[c] + w[c];
+            }
+        }
+    }
+    for (std::size_t cell = 0; cell < J * K; ++cell) {
+        if (fixedMask[cell] != '1' || den[cell] == 0.0) continue;
+        const double v = num[cell] / den[cell];
+        profile[cell] = v <= kDblMin ? kDblMin : (v >= 1.0 ? 1.0 : v);
+    }
+}
+
+double smoothedLogLikelihood(std::span<const char> responses, std::span<const char> missingMask,
+                             std::span<const double> profile, std::span<const double> smoothed,
+                             std::int32_t nranks, std::int32_t nitems, std::int32_t nexaminees) {
+    const auto K = static_cast<std::size_t>(nranks);
+    const auto J = static_cast<std::size_t>(nitems);
+    const auto N = static_cast<std::size_t>(nexaminees);
+    // Logarithms once per cell, rank-major so that the item loop is contiguous.
+    std::vector<double> logCorrect(K * J);
+    std::vector<double> logIncorrect(K * J);
+    for (std::size_t j = 0; j < J; ++j) {
+        for (std::size_t c = 0; c < K; ++c) {
+            const double p = profile[j * K + c];
+            logCorrect[c * J + j] = std::log(p <= kDblMin ? kDblMin : p);
+            logIncorrect[c * J + j] = std::log(p >= 1.0 ? kDblMin : 1.0 - p);
+        }
+    }
+    double L = 0.0;
+    for (std::size_t i = 0; i < N; ++i) {
+        const char* x = responses.data() + i * J;
+        const char* present = missingMask.data() + i * J;
+        for (std::size_t c = 0; c < K; ++c) {
+            const double w = smoothed[i * K + c];
+            if (!(w > kDblMin)) continue;
+            const double* lc = logCorrect.data() + c * J;
+            const double* li = logIncorrect.data() + c * J;
+            for (std::size_t j = 0; j < J; ++j) {
+                if (present[j] != '1') continue;
+                if (x[j] == '1')
+                    L = L + w * lc[j];
+                else if (x[j] == '0')
+                    L = L + w * li[j];
+            }
+        }
+    }
+    return L;
+}
+
+void estimateBatch(std::span<const char> responses, std::span<const char> missingMask,
+                   std::span<const char> fixedMask, std::span<double> profile, std::span<const double> prior,
+                   std::span<const double> filter, std::int32_t maxiter, double diffcrit, std::int32_t nranks,
+                   std::int32_t nitems, std::int32_t nexaminees, bool increase, std::ostream& console) {
+    std::vector<double> membership(arrayCount(nexaminees, nranks));
+    console << "iter\tLog-likelihood/(nN)\n";
+    const double cells = double(std::int64_t{nitems} * std::int64_t{nexaminees});
+    double previous = 0.0;
+    for (std::int32_t t = 0; t < maxiter; ++t) {
+        computeMembership(responses, missingMask, profile, membership, prior, nranks, nitems, nexaminees, 'B');
+        smoothMemberships(membership, filter, nranks, nexaminees);
+        updateProfileSmoothed(responses, missingMask, fixedMask, profile, membership, nranks, nitems, nexaminees);
+        if (increase) sortProfileIncreasing(profile, nranks, nitems);
+        const double v =
+            smoothedLogLikelihood(responses, missingMask, profile, membership, nranks, nitems, nexaminees) / cells;
+        console << t + 1 << '\t' << v;
+        if (t == 0) {
+            console << "\tchange\n";
+        } else {
+            const double d = std::fabs(v - previous);
+            console << '\t' << d << '\n';
+            if (d <= diffcrit) return;
+        }
+        previous = v;
+        if (t >= maxiter - 1)
+            console << kNote << "Convergence has not been reached to criterion = " << diffcrit << ".\n";
+    }
+}
+
+}  // namespace tavrel

@@ -1,0 +1,205 @@
+#include "estimation/rank_measures.hpp"
+
+#include <cmath>
+
+#include "common/types.hpp"
+
+namespace tavrel {
+namespace {
+
+inline double logCorrect(double p) { return std::log(p <= kDblMin ? kDblMin : p); }
+inline double logIncorrect(double p) { return std::log(p >= 1.0 ? kDblMin : 1.0 - p); }
+
+inline double capMeasure(double s) { return s >= kDblMax ? kDblMax : s; }
+
+double negLogLikelihood(std::size_t e, std::size_t k, std::span<const char> responses,
+                        std::span<const char> missingMask, std::span<const double> profile, std::size_t K,
+                        std::size_t J) {
+    const char* x = responses.data() + e * J;
+    const char* present = missingMask.data() + e * J;
+    double s = 0.0;
+    for (std::size_t j = 0; j < J; ++j) {
+        if (present[j] != '1') continue;
+        const double p = profile[j * K + k];
+        if (x[j] == '1')
+            s = s - logCorrect(p);
+        else if (x[j] == '0')
+            s = s - logIncorrect(p);
+    }
+    return s;
+}
+
+}  // namespace
+
+double rankDistance(std::size_t e, std::size_t k, std::span<const char> responses, std::span<const char> missingMask,
+                    std::span<const double> profile, std::int32_t nranks, std::int32_t nitems) {
+    const auto K = static_cast<std::size_t>(nranks);
+    const auto J = static_cast<std::size_t>(nitems);
+    const char* x = responses.data() + e * J;
+    const char* present = missingMask.data() + e * J;
+    double s = 0.0;
+    for (std::size_t j = 0; j < J; ++j) {
+        if (present[j] != '1') continue;
+        const double d = double(x[j] - '0') - profile[j * K + k];
+        s = s + d * d;
+    }
+    return s;
+}
+
+double rankNegLogLikelihood(std::size_t e, std::size_t k, std::span<const char> responses,
+                            std::span<const char> missingMask, std::span<const double> profile,
+                            std::int32_t nranks, std::int32_t nitems) {
+    return capMeasure(negLogLikelihood(e, k, responses, missingMask, profile, static_cast<std::size_t>(nranks),
+                                       static_cast<std::size_t>(nitems)));
+}
+
+double rankNegLogPosterior(std::size_t e, std::size_t k, std::span<const char> responses,
+                           std::span<const char> missingMask, std::span<const double> profile,
+                           std::span<const double> prior, std::int32_t nranks, std::int32_t nitems) {
+    const double s = negLogLikelihood(e, k, responses, missingMask, profile, static_cast<std::size_t>(nranks),
+                                      static_cast<std::size_t>(nitems));
+    return capMeasure(s - std::log(prior[k]));
+}
+
+std::int32_t bestRank(const double* measures, std::size_t K) {
+    double best = measures[0];
+    std::size_t winner = 0;
+    for (std::size_t k = 1; k < K; ++k) {
+        if (measures[k] < best) {
+            best = measures[k];
+            winner = k;
+        }
+    }
+    return static_cast<std::int32_t>(winner);
+}
+
+void sweepRankMeasures(const char* responses, const char* missing, const double* profile, const double* prior,
+                       std::size_t K, std::size_t J, char method, double* measures) {
+    for (std::size_t k = 0; k < K; ++k) measures[k] = 0.0;
+    if (method == 'L') {
+        for (std::size_t j = 0; j < J; ++j) {
+            if (missing[j] != '1') continue;
+            const double x = double(responses[j] - '0');
+            const double* p = profile + j * K;
+            for (std::size_t k = 0; k < K; ++k) {
+                const double d = x - p[k];
+                measures[k] = measures[k] + d * d;
+            }
+        }
+        return;
+    }
+    for (std::size_t j = 0; j < J; ++j) {
+        if (missing[j] != '1') continue;
+        const double* p = profile + j * K;
+        if (responses[j] == '1') {
+            for (std::size_t k = 0; k < K; ++k) measures[k] = measures[k] - logCorrect(p[k]);
+        } else if (responses[j] == '0') {
+            for (std::size_t k = 0; k < K; ++k) measures[k] = measures[k] - logIncorrect(p[k]);
+        }
+    }
+    if (method == 'B')
+        for (std::size_t k = 0; k < K; ++k) measures[k] = measures[k] - std::log(prior[k]);
+    for (std::size_t k = 0; k < K; ++k) measures[k] = capMeasure(measures[k]);
+}
+
+std::int32_t selectRank(std::size_t e, std::span<const char> responses, std::span<const char> missingMask,
+                        std::span<const double> profile, std::span<const double> prior, std::int32_t nranks,
+                        std::int32_t nitems, char method) {
+    const auto K = static_cast<std::size_t>(nranks);
+    const auto J = static_cast<std::size_t>(nitems);
+    std::vector<double> measures(K);
+    sweepRankMeasures(responses.data() + e * J, missingMask.data() + e * J, profile.data(), prior.data(), K, J,
+                      method, measures.data());
+    return bestRank(measures.data(), K);
+}
+
+void membershipFromMeasures(double* row, std::size_t K, char method) {
+    for (std::size_t k = 0; k < K; ++k) {
+        const double s = method == 'L' ? row[k] : std::exp(-row[k]);
+        row[k] = s <= kDblMin ? kDblMin : s;
+    }
+    if (method == 'L') return;
+    double sum = 0.0;
+    for (std::size_t k = 0; k < K; ++k) sum = sum + row[k];
+    const double floor = sum * kDblMin;
+    for (std::size_t k = 0; k < K; ++k) row[k] = row[k] <= floor ? kDblMin : row[k] / sum;
+}
+
+void computeMembership(std::span<const char> responses, std::span<const char> missingMask,
+                       std::span<const double> profile, std::span<double> membership, std::span<const double> prior,
+                       std::int32_t nranks, std::int32_t nitems, std::int32_t nexaminees, char method) {
+    const RankScorer scorer(profile, prior, nranks, nitems, method);
+    const auto K = static_cast<std::size_t>(nranks);
+    const auto N = static_cast<std::size_t>(nexaminees);
+    for (std::size_t i = 0; i < N; ++i) scorer.membershipRow(i, responses, missingMask, membership.data() + i * K);
+}
+
+void orientProfile(std::span<double> profile, std::int32_t nranks, std::int32_t nitems) {
+    const auto K = static_cast<std::size_t>(nranks);
+    const auto J = static_cast<std::size_t>(nitems);
+    double first = 0.0;
+    double last = 0.0;
+    for (std::size_t j = 0; j < J; ++j) {
+        first = first + profile[j * K];
+        last = last + profile[j * K + K - 1];
+    }
+    if (!(last < first)) return;
+    for (std::size_t j = 0; j < J; ++j)
+        for (std::size_t k = 0; k < K / 2; ++k) std::swap(profile[j * K + k], profile[j * K + K - 1 - k]);
+}
+
+RankScorer::RankScorer(std::span<const double> profile, std::span<const double> prior, std::int32_t nranks,
+                       std::int32_t nitems, char method)
+    : profile_(profile),
+      prior_(prior),
+      K_(static_cast<std::size_t>(nranks)),
+      J_(static_cast<std::size_t>(nitems)),
+      method_(method) {
+    if (method_ == 'L') return;
+    const std::size_t cells = K_ * J_;
+    logCorrect_.resize(cells);
+    logIncorrect_.resize(cells);
+    for (std::size_t c = 0; c < cells; ++c) {
+        logCorrect_[c] = logCorrect(profile_[c]);
+        logIncorrect_[c] = logIncorrect(profile_[c]);
+    }
+}
+
+void RankScorer::measures(std::size_t e, std::span<const char> responses, std::span<const char> missingMask,
+                          double* out) const {
+    const char* x = responses.data() + e * J_;
+    const char* present = missingMask.data() + e * J_;
+    if (method_ == 'L') {
+        sweepRankMeasures(x, present, profile_.data(), prior_.data(), K_, J_, method_, out);
+        return;
+    }
+    for (std::size_t k = 0; k < K_; ++k) out[k] = 0.0;
+    for (std::size_t j = 0; j < J_; ++j) {
+        if (present[j] != '1') continue;
+        const double* table;
+        if (x[j] == '1')
+            table = logCorrect_.data() + j * K_;
+        else if (x[j] == '0')
+            table = logIncorrect_.data() + j * K_;
+        else
+            continue;
+        for (std::size_t k = 0; k < K_; ++k) out[k] = out[k] - table[k];
+    }
+    if (method_ == 'B')
+        for (std::size_t k = 0; k < K_; ++k) out[k] = out[k] - std::log(prior_[k]);
+    for (std::size_t k = 0; k < K_; ++k) out[k] = capMeasure(out[k]);
+}
+
+std::int32_t RankScorer::selectRank(std::size_t e, std::span<const char> responses,
+                                    std::span<const char> missingMask, double* scratch) const {
+    measures(e, responses, missingMask, scratch);
+    return bestRank(scratch, K_);
+}
+
+void RankScorer::membershipRow(std::size_t e, std::span<const char> responses, std::span<const char> missingMask,
+                               double* row) const {
+    measures(e, responses, missingMask, row);
+    membershipFromMeasures(row, K_, method_);
+}
+
+}  // namespace tavrel

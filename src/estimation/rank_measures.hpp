@@ -1,0 +1,83 @@
+#pragma once
+// How well an examinee's responses fit each latent rank: the three measures,
+// the winning rank, the rank memberships, and the orientation of a finished
+// profile.
+//
+// Layouts: RankProfile and FixedMask j*K + k; ResponseMatrix and MissingMask
+// i*J + j; MembershipMatrix i*K + k. Method 'L' is the squared distance, 'B'
+// the negative log posterior, every other code the negative log likelihood.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace tavrel {
+
+// Sum over present items of (x - p)^2.
+double rankDistance(std::size_t e, std::size_t k, std::span<const char> responses, std::span<const char> missingMask,
+                    std::span<const double> profile, std::int32_t nranks, std::int32_t nitems);
+// Sum over present items of -log(p) for '1' and -log(1 - p) for '0', each
+// probability floored at DBL_MIN; capped at DBL_MAX.
+double rankNegLogLikelihood(std::size_t e, std::size_t k, std::span<const char> responses,
+                            std::span<const char> missingMask, std::span<const double> profile,
+                            std::int32_t nranks, std::int32_t nitems);
+// The likelihood measure minus log(prior[k]), capped at DBL_MAX.
+double rankNegLogPosterior(std::size_t e, std::size_t k, std::span<const char> responses,
+                           std::span<const char> missingMask, std::span<const double> profile,
+                           std::span<const double> prior, std::int32_t nranks, std::int32_t nitems);
+
+// The rank with the smallest measure; ties go to the lowest rank, and a
+// measure that is not a number is never preferred.
+std::int32_t selectRank(std::size_t e, std::span<const char> responses, std::span<const char> missingMask,
+                        std::span<const double> profile, std::span<const double> prior, std::int32_t nranks,
+                        std::int32_t nitems, char method);
+
+// Fills every row of the MembershipMatrix: exp(-measure) floored at DBL_MIN
+// and normalised over the ranks ('L': the floored distance itself).
+void computeMembership(std::span<const char> responses, std::span<const char> missingMask,
+                       std::span<const double> profile, std::span<double> membership, std::span<const double> prior,
+                       std::int32_t nranks, std::int32_t nitems, std::int32_t nexaminees, char method);
+
+// Reverses every item's ranks when the last rank's total over the items is
+// below the first's.
+void orientProfile(std::span<double> profile, std::int32_t nranks, std::int32_t nitems);
+
+// Measures of all ranks of one examinee in one sweep over its present items.
+// The K values of an item are contiguous, and each rank's sum runs in item
+// order, so every measure equals the per-rank operation's to the bit.
+void sweepRankMeasures(const char* responses, const char* missing, const double* profile, const double* prior,
+                       std::size_t K, std::size_t J, char method, double* measures);
+
+// The winning rank from a row of K measures.
+std::int32_t bestRank(const double* measures, std::size_t K);
+
+// Turns a row of K measures into memberships in place.
+void membershipFromMeasures(double* row, std::size_t K, char method);
+
+// Scores examinees against a profile that stays fixed for the object's life:
+// each cell's logarithms are taken once, not once per examinee. The sums and
+// hence every measure equal those of the operations above.
+class RankScorer {
+public:
+    RankScorer(std::span<const double> profile, std::span<const double> prior, std::int32_t nranks,
+               std::int32_t nitems, char method);
+
+    // The K measures of examinee e into `measures`.
+    void measures(std::size_t e, std::span<const char> responses, std::span<const char> missingMask,
+                  double* measures) const;
+    std::int32_t selectRank(std::size_t e, std::span<const char> responses, std::span<const char> missingMask,
+                            double* scratch) const;
+    void membershipRow(std::size_t e, std::span<const char> responses, std::span<const char> missingMask,
+                       double* row) const;
+
+private:
+    std::span<const double> profile_;
+    std::span<const double> prior_;
+    std::size_t K_;
+    std::size_t J_;
+    char method_;
+    std::vector<double> logCorrect_;    // log(max(p, DBL_MIN)), RankProfile layout
+    std::vector<double> logIncorrect_;  // log(1 - p), or log(DBL_MIN) when p >= 1
+};
+
+}  // namespace tavrel

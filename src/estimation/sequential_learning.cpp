@@ -1,0 +1,141 @@
+#include "estimation/sequential_learning.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <numeric>
+#include <ostream>
+#include <vector>
+
+#include "common/types.hpp"
+#include "estimation/rank_measures.hpp"
+
+namespace tavrel {
+namespace {
+
+// alpha and sigma of pass t, moving linearly from the first to the last pass.
+// With a single pass the schedule stands at its start (T - 1 would be 0).
+struct PassSchedule {
+    double alpha;
+    double sigma;
+};
+
+PassSchedule scheduleAt(std::int32_t t, const LearningSchedule& s) {
+    const std::int32_t T = s.maxiter;
+    if (T == 1) return {s.alpha1, s.sigma1};
+    const double later = double(t);
+    const double earlier = double(std::int64_t{T} - 1 - t);
+    const double span = double(std::int64_t{T} - 1);
+    return {(earlier * s.alpha1 + later * s.alphat) / span, (earlier * s.sigma1 + later * s.sigmat) / span};
+}
+
+// exp(-d2 / (2 K^2 sigma^2)); at sigma 0 the limit of the Gaussian: 1 at the
+// winner, 0 elsewhere.
+double neighbourhood(std::int64_t d2, std::int64_t KK, double sigma) {
+    const double denominator = ((2.0 * double(KK)) * sigma) * sigma;
+    if (denominator == 0.0) return d2 == 0 ? 1.0 : 0.0;
+    return std::exp((-double(d2)) / denominator);
+}
+
+double rateAt(std::int32_t k, std::int32_t w, const PassSchedule& pass, std::int32_t K, std::int32_t N) {
+    const std::int64_t d = std::int64_t{k} - w;
+    const std::int64_t KK = std::int64_t{K} * K;
+    return ((double(K) * pass.alpha) / double(N)) * neighbourhood(d * d, KK, pass.sigma);
+}
+
+inline double clipProbability(double v) {
+    if (v <= kDblMin) return kDblMin;
+    if (v >= 1.0) return 1.0;
+    return v;
+}
+
+}  // namespace
+
+void shuffleExaminees(std::span<std::int32_t> order, Lcg& generator) {
+    const std::size_t n = order.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto m = static_cast<std::size_t>(generator.draw()) % n;
+        std::swap(order[i], order[m]);
+    }
+}
+
+double learningRate(std::int32_t k, std::int32_t w, std::int32_t t, const LearningSchedule& schedule,
+                    std::int32_t nranks, std::int32_t nexaminees) {
+    return rateAt(k, w, scheduleAt(t, schedule), nranks, nexaminees);
+}
+
+void sortProfileIncreasing(std::span<double> profile, std::int32_t nranks, std::int32_t nitems) {
+    const auto K = static_cast<std::size_t>(nranks);
+    const auto J = static_cast<std::size_t>(nitems);
+    for (std::size_t j = 0; j < J; ++j) {
+        double* first = profile.data() + j * K;
+        // Insertion sort for the usual handful of ranks; a merge sort beyond.
+        // Both stay within the item's values whatever a NaN does to the order.
+        if (K <= 32) {
+            for (std::size_t a = 1; a < K; ++a) {
+                const double v = first[a];
+                std::size_t b = a;
+                for (; b > 0 && v < first[b - 1]; --b) first[b] = first[b - 1];
+                first[b] = v;
+            }
+        } else {
+            std::stable_sort(first, first + K);
+        }
+    }
+}
+
+void learnSequential(std::span<const char> responses, std::span<const char> missingMask,
+                     std::span<const char> fixedMask, std::span<double> profile, std::span<const double> prior,
+                     const LearningSchedule& schedule, std::int32_t seed, std::int32_t nranks, std::int32_t nitems,
+                     std::int32_t nexaminees, char method, bool increase, std::ostream& console) {
+    const auto K = static_cast<std::size_t>(nranks);
+    const auto J = static_cast<std::size_t>(nitems);
+    const auto N = static_cast<std::size_t>(nexaminees);
+    const std::int32_t T = schedule.maxiter;
+
+    std::vector<std::int32_t> order(N);
+    std::iota(order.begin(), order.end(), 0);
+    if (seed <= 0) seed = static_cast<std::int32_t>(std::time(nullptr));
+    Lcg generator(seed);
+
+    console << "Now calculating ";
+    std::vector<double> measures(K);
+    std::vector<double> rate(K);
+    // The rate depends on the winner only through |k - w|: one neighbourhood
+    // factor per rank distance and pass, the same values learningRate gives.
+    std::vector<double> rateByDistance(K);
+    double* profileData = profile.data();
+    const char* fixed = fixedMask.data();
+
+    for (std::int32_t t = 0; t < T; ++t) {
+        shuffleExaminees(order, generator);
+        const PassSchedule pass = scheduleAt(t, schedule);
+        for (std::size_t d = 0; d < K; ++d)
+            rateByDistance[d] = rateAt(static_cast<std::int32_t>(d), 0, pass, nranks, nexaminees);
+
+        for (std::size_t s = 0; s < N; ++s) {
+            const auto e = static_cast<std::size_t>(order[s]);
+            const char* x = responses.data() + e * J;
+            const char* present = missingMask.data() + e * J;
+            sweepRankMeasures(x, present, profileData, prior.data(), K, J, method, measures.data());
+            const auto w = static_cast<std::size_t>(bestRank(measures.data(), K));
+            for (std::size_t k = 0; k < K; ++k) rate[k] = rateByDistance[k > w ? k - w : w - k];
+
+            for (std::size_t j = 0; j < J; ++j) {
+                if (present[j] != '1') continue;
+                const double xj = double(x[j] - '0');
+                double* p = profileData + j * K;
+                const char* learnable = fixed + j * K;
+                for (std::size_t k = 0; k < K; ++k) {
+                    if (learnable[k] != '1') continue;
+                    p[k] = clipProbability(p[k] + rate[k] * (xj - p[k]));
+                }
+            }
+        }
+        if (increase) sortProfileIncreasing(profile, nranks, nitems);
+        if ((std::int64_t{t} * 20 + 20) % T == 0) console << '.';
+    }
+    console << "\n";
+}
+
+}  // namespace tavrel

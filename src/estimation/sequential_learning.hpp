@@ -1,0 +1,39 @@
+#pragma once
+// Sequential rank learning: every pass visits the examinees in a shuffled
+// order and moves the profile cells of each examinee's winning rank and its
+// neighbours toward the examinee's responses.
+
+#include <cstdint>
+#include <iosfwd>
+#include <span>
+
+#include "estimation/random.hpp"
+
+namespace tavrel {
+
+struct LearningSchedule {
+    std::int32_t maxiter;  // T, number of passes
+    double alpha1;         // rate factor at the first pass
+    double alphat;         // rate factor at the last pass
+    double sigma1;         // neighbourhood width at the first pass
+    double sigmat;         // neighbourhood width at the last pass
+};
+
+// One shuffle pass: one draw per position, partner draw % n.
+void shuffleExaminees(std::span<std::int32_t> order, Lcg& generator);
+
+// The rate for rank k when rank w won, at pass t.
+double learningRate(std::int32_t k, std::int32_t w, std::int32_t t, const LearningSchedule& schedule,
+                    std::int32_t nranks, std::int32_t nexaminees);
+
+// Sorts each item's K values into ascending order.
+void sortProfileIncreasing(std::span<double> profile, std::int32_t nranks, std::int32_t nitems);
+
+// Runs maxiter passes; seed 0 or less takes the clock. Prints "Now calculating "
+// and the progress dots on the console.
+void learnSequential(std::span<const char> responses, std::span<const char> missingMask,
+                     std::span<const char> fixedMask, std::span<double> profile, std::span<const double> prior,
+                     const LearningSchedule& schedule, std::int32_t seed, std::int32_t nranks, std::int32_t nitems,
+                     std::int32_t nexaminees, char method, bool increase, std::ostream& console);
+
+}  // namespace tavrel

@@ -1,0 +1,179 @@
+#include "output/result_writers.hpp"
+
+#include <ostream>
+#include <string_view>
+#include <vector>
+
+#include "common/console.hpp"
+#include "common/text_file.hpp"
+#include "common/types.hpp"
+#include "estimation/rank_measures.hpp"
+#include "output/number_format.hpp"
+
+namespace tavrel {
+namespace {
+
+// A result file with the number formats of the program.
+class ResultFile {
+public:
+    ResultFile(const std::string& fileName, char delimiter) : file_(fileName), delimiter_(delimiter) {}
+
+    void delimiter() { file_.put(delimiter_); }
+    void text(std::string_view s) { file_.put(s); }
+    void endLine() { file_.put('\n'); }
+    void integer(std::int64_t v) { file_.commit(formatInteger(v, file_.reserve(kMaxNumberText))); }
+    void number(double v) { file_.commit(formatGeneral(v, file_.reserve(kMaxNumberText))); }
+    void close() { file_.close(); }
+
+    // "item" (or "id"), then the rank numbers 1..K.
+    void rankHeader(std::string_view first, std::int32_t K) {
+        text(first);
+        for (std::int32_t k = 1; k <= K; ++k) {
+            delimiter();
+            integer(k);
+        }
+        endLine();
+    }
+
+private:
+    OutputFile file_;
+    char delimiter_;
+};
+
+std::size_t ranksOf(const ResultInputs& in) { return static_cast<std::size_t>(in.nranks); }
+std::size_t itemsOf(const ResultInputs& in) { return static_cast<std::size_t>(in.nitems); }
+std::size_t examineesOf(const ResultInputs& in) { return static_cast<std::size_t>(in.nexaminees); }
+
+// Every examinee's MembershipMatrix row under the run's method.
+std::vector<double> membershipMatrix(const ResultInputs& in) {
+    std::vector<double> membership(arrayCount(in.nexaminees, in.nranks));
+    computeMembership(in.responses, in.missingMask, in.profile, membership, in.prior, in.nranks, in.nitems,
+                      in.nexaminees, in.method);
+    return membership;
+}
+
+// Writes the identifier and a delimiter when the data carry identifiers.
+void identifier(ResultFile& out, const ResultInputs& in, std::size_t i) {
+    if (in.idlength <= 0) return;
+    const auto W = static_cast<std::size_t>(in.idlength);
+    out.text(std::string_view(in.examineeIds.data() + i * W, W));
+    out.delimiter();
+}
+
+}  // namespace
+
+void writeItemReferenceProfile(const std::string& fileName, const ResultInputs& in, std::ostream& console) {
+    ResultFile out(fileName, in.delimiter);
+    const std::size_t K = ranksOf(in);
+    out.rankHeader("item", in.nranks);
+    for (std::size_t j = 0; j < itemsOf(in); ++j) {
+        out.integer(static_cast<std::int64_t>(j) + 1);
+        const bool used = in.itemUse[j] == '1';
+        for (std::size_t k = 0; k < K; ++k) {
+            out.delimiter();
+            if (used)
+                out.number(in.profile[j * K + k]);
+            else
+                out.text("*");
+        }
+        out.endLine();
+    }
+    out.close();
+    console << kNote << "Item reference profile is written to \"" << fileName << "\".\n";
+}
+
+void writeLatentRanks(const std::string& fileName, const ResultInputs& in, std::ostream& console) {
+    ResultFile out(fileName, in.delimiter);
+    const RankScorer scorer(in.profile, in.prior, in.nranks, in.nitems, in.method);
+    std::vector<double> scratch(ranksOf(in));
+    if (in.idlength > 0) out.text("id"), out.delimiter(), out.text("rank"), out.endLine();
+    std::int64_t lines = 0;
+    for (std::size_t i = 0; i < examineesOf(in); ++i, ++lines) {
+        identifier(out, in, i);
+        out.integer(scorer.selectRank(i, in.responses, in.missingMask, scratch.data()) + 1);
+        out.endLine();
+    }
+    out.close();
+    console << kNote << lines << " examinees' latetn ranks are written to \"" << fileName << "\".\n";
+}
+
+void writeRankMembershipProfiles(const std::string& fileName, const ResultInputs& in, std::ostream& console) {
+    ResultFile out(fileName, in.delimiter);
+    const std::vector<double> membership = membershipMatrix(in);
+    const std::size_t K = ranksOf(in);
+    if (in.idlength > 0) out.rankHeader("id", in.nranks);
+    std::int64_t lines = 0;
+    for (std::size_t i = 0; i < examineesOf(in); ++i, ++lines) {
+        identifier(out, in, i);
+        for (std::size_t k = 0; k < K; ++k) {
+            if (k > 0) out.delimiter();
+            out.number(membership[i * K + k]);
+        }
+        out.endLine();
+    }
+    out.close();
+    console << kNote << lines << " examinees' rank membership profiles are written to \"" << fileName << "\".\n";
+}
+
+void writeWeightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in,
+                                          std::ostream& console) {
+    ResultFile out(fileName, in.delimiter);
+    const std::vector<double> membership = membershipMatrix(in);
+    const std::size_t K = ranksOf(in);
+    const std::size_t J = itemsOf(in);
+    // Both sums of every cell run over the examinees in order.
+    std::vector<double> numerator(J * K, 0.0);
+    std::vector<double> denominator(K, 0.0);
+    for (std::size_t i = 0; i < examineesOf(in); ++i) {
+        const double* m = membership.data() + i * K;
+        for (std::size_t k = 0; k < K; ++k) denominator[k] = denominator[k] + m[k];
+        const char* present = in.missingMask.data() + i * J;
+        for (std::size_t j = 0; j < J; ++j) {
+            if (present[j] != '1') continue;
+            double* n = numerator.data() + j * K;
+            for (std::size_t k = 0; k < K; ++k) n[k] = n[k] + m[k];
+        }
+    }
+    out.rankHeader("item", in.nranks);
+    for (std::size_t j = 0; j < J; ++j) {
+        out.integer(static_cast<std::int64_t>(j) + 1);
+        for (std::size_t k = 0; k < K; ++k) {
+            out.delimiter();
+            out.number(numerator[j * K + k] / denominator[k]);
+        }
+        out.endLine();
+    }
+    out.close();
+    console << kNote << "Weighted observation ratio profile is written to \"" << fileName << "\".\n";
+}
+
+void writeUnweightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in,
+                                            std::ostream& console) {
+    ResultFile out(fileName, in.delimiter);
+    const std::size_t K = ranksOf(in);
+    const std::size_t J = itemsOf(in);
+    const RankScorer scorer(in.profile, in.prior, in.nranks, in.nitems, in.method);
+    std::vector<double> scratch(K);
+    std::vector<std::int64_t> present(J * K, 0);
+    std::vector<std::int64_t> assigned(K, 0);
+    for (std::size_t i = 0; i < examineesOf(in); ++i) {
+        const auto k = static_cast<std::size_t>(scorer.selectRank(i, in.responses, in.missingMask, scratch.data()));
+        ++assigned[k];
+        const char* mask = in.missingMask.data() + i * J;
+        for (std::size_t j = 0; j < J; ++j)
+            if (mask[j] == '1') ++present[j * K + k];
+    }
+    out.rankHeader("item", in.nranks);
+    for (std::size_t j = 0; j < J; ++j) {
+        out.integer(static_cast<std::int64_t>(j) + 1);
+        for (std::size_t k = 0; k < K; ++k) {
+            out.delimiter();
+            out.number(double(present[j * K + k]) / double(assigned[k]));
+        }
+        out.endLine();
+    }
+    out.close();
+    console << kNote << "Unweighted observation ratio profile is written to \"" << fileName << "\".\n";
+}
+
+}  // namespace tavrel

@@ -1,0 +1,17 @@
+#pragma once
+// Conversions of word and fraction values. None fails: text that is not
+// recognised gives the fallback.
+
+#include <string>
+
+namespace tavrel {
+
+// 'L' distance, 'M' likelihood, 'B' posterior, 'G' batch; 'M' by default.
+char interpretMethod(std::string value);
+bool interpretBoolean(std::string value);
+// ',', '\t' or ' '; ',' by default.
+char interpretDelimiter(std::string value);
+// A number or a fraction n/d (d of 0 taken as 1).
+double interpretFraction(std::string value);
+
+}  // namespace tavrel
