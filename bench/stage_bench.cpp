@@ -1,0 +1,505 @@
+// Stage benchmarks: times every stage of a run at realistic sizes beside the
+// floor of its unavoidable work measured in the same process, reports each
+// case's peak resident memory, and writes the table to a Markdown file.
+//
+//   tavrel_bench_stages [--quick] [--work DIR] [--results FILE] [--tavrel PATH]
+//
+// Every case runs in a fresh child (this program re-executed with --case), so
+// the peak memory of one case is not inflated by another.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../examples/simulation.hpp"
+#include "data/response_data.hpp"
+#include "estimation/batch_estimation.hpp"
+#include "estimation/rank_measures.hpp"
+#include "estimation/sequential_learning.hpp"
+#include "output/result_writers.hpp"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Defeats dead-code elimination of the floor loops.
+volatile double gSink = 0.0;
+
+// What a case reports to the parent.
+struct Measured {
+    double seconds = 0.0;       // the real stage
+    double cells = 0.0;         // units the time is divided by
+    double floorSeconds = 0.0;  // the bare loop of its unavoidable work; 0: none
+    double bytes = 0.0;         // bytes read or written; 0: not a byte stage
+};
+
+struct Scale {
+    std::size_t readN, readJ;          // reading
+    std::size_t seqN, seqJ, seqK, seqT;  // sequential learning
+    std::size_t batchN, batchJ, batchK, batchT;  // batch passes, writers
+    std::size_t wholeN, wholeJ, wholeK, wholeT;  // whole run through the binary
+};
+
+constexpr Scale kFull{100000, 100, 10000, 50, 10, 100, 100000, 50, 10, 20, 1000000, 100, 10, 10};
+constexpr Scale kQuick{10000, 100, 1000, 50, 10, 10, 10000, 50, 10, 5, 20000, 100, 10, 3};
+
+// Data loaded and prepared as the run driver does it.
+struct Loaded {
+    std::string responses;
+    std::string ids;
+    std::vector<char> missing;
+    std::int32_t J = 0, N = 0, idlength = 0, K = 0;
+    std::vector<char> fixed;
+    std::vector<double> profile;
+    std::vector<double> prior;
+    double present = 0.0;  // number of present responses
+};
+
+Loaded load(const std::string& path, std::size_t items, std::size_t ranks, bool ids, std::ostream& quiet) {
+    Loaded d;
+    tavrel::SettingMap settings{{"infile", path}, {"nitems", std::to_string(items)}};
+    if (ids) settings["idbegin"] = "1";
+    tavrel::readResponseData(settings, d.responses, d.ids, d.J, d.N, d.idlength, quiet);
+    d.K = static_cast<std::int32_t>(ranks);
+    const auto K = ranks;
+    const auto J = static_cast<std::size_t>(d.J);
+    d.missing.resize(static_cast<std::size_t>(d.N) * J);
+    tavrel::buildMissingMask(std::span<const char>(d.responses.data(), d.missing.size()), d.missing);
+    for (const char c : d.missing) d.present += c == '1';
+    d.fixed.assign(J * K, '1');
+    d.profile.resize(J * K);
+    for (std::size_t j = 0; j < J; ++j)
+        for (std::size_t k = 0; k < K; ++k) d.profile[j * K + k] = double(k + 1) / double(K + 1);
+    d.prior.assign(K, 1.0 / double(K));
+    return d;
+}
+
+std::span<const char> responseSpan(const Loaded& d) { return {d.responses.data(), d.missing.size()}; }
+
+// ---- the cases --------------------------------------------------------------
+
+Measured caseRead(const std::string& path, std::size_t J, std::ostream& quiet) {
+    Measured m;
+    auto start = Clock::now();
+    Loaded d = load(path, J, 1, true, quiet);
+    m.seconds = secondsSince(start);
+    m.cells = double(d.N) * double(d.J);
+    struct stat st {};
+    stat(path.c_str(), &st);
+    m.bytes = double(st.st_size);
+
+    // Floor: one buffered pass over the same bytes, copying each line's
+    // responses into a matrix and classifying them.
+    start = Clock::now();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::vector<char> buffer(1 << 20);
+    std::vector<char> matrix(d.missing.size()), mask(d.missing.size());
+    std::size_t row = 0, carry = 0;
+    const std::size_t skip = static_cast<std::size_t>(d.idlength) + 1;
+    for (;;) {
+        const std::size_t got = std::fread(buffer.data() + carry, 1, buffer.size() - carry, file);
+        const std::size_t end = carry + got;
+        std::size_t at = 0;
+        while (at < end) {
+            const auto* nl = static_cast<const char*>(std::memchr(buffer.data() + at, '\n', end - at));
+            if (nl == nullptr && got != 0) break;
+            const std::size_t stop = nl ? static_cast<std::size_t>(nl - buffer.data()) : end;
+            if (stop - at >= skip + J && row < static_cast<std::size_t>(d.N)) {
+                const char* src = buffer.data() + at + skip;
+                char* out = matrix.data() + row * J;
+                char* present = mask.data() + row * J;
+                for (std::size_t j = 0; j < J; ++j) {
+                    out[j] = src[j];
+                    present[j] = (src[j] == '0') | (src[j] == '1') ? '1' : '0';
+                }
+                ++row;
+            }
+            at = stop + 1;
+        }
+        carry = at < end ? end - at : 0;
+        std::memmove(buffer.data(), buffer.data() + (end - carry), carry);
+        if (got == 0) break;
+    }
+    std::fclose(file);
+    m.floorSeconds = secondsSince(start);
+    gSink = double(row) + double(mask[mask.size() / 2]);
+    return m;
+}
+
+Measured caseSequential(const std::string& path, const Scale& s, char method, std::ostream& quiet) {
+    Loaded d = load(path, s.seqJ, s.seqK, false, quiet);
+    const tavrel::LearningSchedule schedule{static_cast<std::int32_t>(s.seqT), 1.0, 0.01, 1.0, 0.12};
+    Measured m;
+    auto start = Clock::now();
+    tavrel::learnSequential(responseSpan(d), d.missing, d.fixed, d.profile, d.prior, schedule, 1, d.K, d.J, d.N,
+                            method, false, quiet);
+    m.seconds = secondsSince(start);
+    m.cells = d.present * double(s.seqK) * double(s.seqT);
+
+    // Floor, on the finished profile: per pass, for every present cell the
+    // measure's unavoidable arithmetic ('L': one squared difference; 'M', 'B':
+    // one logarithm) summed per rank, then one update store per cell.
+    const std::size_t K = s.seqK, J = s.seqJ, N = static_cast<std::size_t>(d.N);
+    std::vector<double> sums(K);
+    std::vector<double> out(d.profile.size());
+    const double* p = d.profile.data();
+    start = Clock::now();
+    for (std::size_t t = 0; t < s.seqT; ++t) {
+        for (std::size_t i = 0; i < N; ++i) {
+            const char* present = d.missing.data() + i * J;
+            const char* x = d.responses.data() + i * J;
+            for (std::size_t j = 0; j < J; ++j) {
+                if (present[j] != '1') continue;
+                const double xj = double(x[j] - '0');
+                if (method == 'L')
+                    for (std::size_t k = 0; k < K; ++k) sums[k] = sums[k] + (xj - p[j * K + k]) * (xj - p[j * K + k]);
+                else
+                    for (std::size_t k = 0; k < K; ++k) sums[k] = sums[k] - std::log(p[j * K + k]);
+            }
+            for (std::size_t j = 0; j < J; ++j) {
+                if (present[j] != '1') continue;
+                const double xj = double(x[j] - '0');
+                for (std::size_t k = 0; k < K; ++k) out[j * K + k] = p[j * K + k] + 0.001 * (xj - p[j * K + k]);
+            }
+        }
+    }
+    m.floorSeconds = secondsSince(start);
+    gSink = sums[0] + out[0];
+    return m;
+}
+
+Measured caseBatch(const std::string& path, const Scale& s, std::ostream& quiet) {
+    Loaded d = load(path, s.batchJ, s.batchK, false, quiet);
+    const std::size_t K = s.batchK, J = s.batchJ, N = static_cast<std::size_t>(d.N);
+    std::vector<double> filter(K * K);
+    tavrel::buildSmoothingFilter(filter, d.K, 0.6);
+    Measured m;
+    auto start = Clock::now();
+    tavrel::estimateBatch(responseSpan(d), d.missing, d.fixed, d.profile, d.prior, filter,
+                          static_cast<std::int32_t>(s.batchT), -1.0, d.K, d.J, d.N, false, quiet);
+    m.seconds = secondsSince(start);
+    m.cells = d.present * double(K) * double(s.batchT);
+
+    // Floor per pass: the log-likelihood as one running sum over examinee,
+    // rank and item with log tables (selected without branches), and the
+    // N*K*K products of the smoothing.
+    std::vector<double> table(K * J * 3, 0.0);
+    for (std::size_t k = 0; k < K; ++k)
+        for (std::size_t j = 0; j < J; ++j) {
+            table[(k * J + j) * 3 + 0] = std::log(1.0 - d.profile[j * K + k] + DBL_MIN);
+            table[(k * J + j) * 3 + 1] = std::log(d.profile[j * K + k]);
+        }
+    std::vector<unsigned char> code(N * J);
+    for (std::size_t c = 0; c < code.size(); ++c)
+        code[c] = d.missing[c] == '1' ? static_cast<unsigned char>(d.responses[c] - '0') : 2;
+    std::vector<double> membership(N * K, 1.0 / double(K)), row(K);
+    start = Clock::now();
+    double L = 0.0;
+    for (std::size_t t = 0; t < s.batchT; ++t) {
+        for (std::size_t i = 0; i < N; ++i) {
+            double* w = membership.data() + i * K;
+            for (std::size_t c = 0; c < K; ++c) {
+                double v = 0.0;
+                for (std::size_t l = 0; l < K; ++l) v = v + w[l] * filter[l * K + c];
+                row[c] = v;
+            }
+            std::copy(row.begin(), row.end(), w);
+            const unsigned char* x = code.data() + i * J;
+            for (std::size_t c = 0; c < K; ++c) {
+                const double* tc = table.data() + c * J * 3;
+                for (std::size_t j = 0; j < J; ++j) L = L + w[c] * tc[j * 3 + x[j]];
+            }
+        }
+    }
+    m.floorSeconds = secondsSince(start);
+    gSink = L;
+    return m;
+}
+
+// Formats `count` numbers produced by `value(n)` with the exact general
+// formatter into a buffered file: the floor of a writer.
+double formattingFloor(const std::string& path, std::size_t count, const std::function<double(std::size_t)>& value,
+                       std::size_t perLine) {
+    const auto start = Clock::now();
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::vector<char> buffer(1 << 20);
+    std::size_t used = 0;
+    for (std::size_t n = 0; n < count; ++n) {
+        if (buffer.size() - used < 64) {
+            std::fwrite(buffer.data(), 1, used, file);
+            used = 0;
+        }
+        char* at = buffer.data() + used;
+        at = std::to_chars(at, buffer.data() + buffer.size(), value(n), std::chars_format::general, 6).ptr;
+        *at++ = (n + 1) % perLine == 0 ? '\n' : ',';
+        used = static_cast<std::size_t>(at - buffer.data());
+    }
+    std::fwrite(buffer.data(), 1, used, file);
+    std::fclose(file);
+    return secondsSince(start);
+}
+
+Measured caseWriter(const std::string& path, const std::string& work, const Scale& s, const std::string& which,
+                    std::ostream& quiet) {
+    Loaded d = load(path, s.batchJ, s.batchK, true, quiet);
+    const std::size_t K = s.batchK, J = s.batchJ, N = static_cast<std::size_t>(d.N);
+    std::vector<double> filter(K * K);
+    tavrel::buildSmoothingFilter(filter, d.K, 0.6);
+    tavrel::estimateBatch(responseSpan(d), d.missing, d.fixed, d.profile, d.prior, filter, 3, -1.0, d.K, d.J, d.N,
+                          false, quiet);
+    const std::vector<char> itemUse(J, '1');
+    const tavrel::ResultInputs in{responseSpan(d), d.ids,  d.missing, d.profile, d.prior, itemUse, d.K, d.J, d.N,
+                                  d.idlength,      'G',   ','};
+    const std::string out = work + "/writer_" + which + ".csv";
+    Measured m;
+    auto start = Clock::now();
+    if (which == "irp") tavrel::writeItemReferenceProfile(out, in, quiet);
+    if (which == "rank") tavrel::writeLatentRanks(out, in, quiet);
+    if (which == "rmp") tavrel::writeRankMembershipProfiles(out, in, quiet);
+    if (which == "worp") tavrel::writeWeightedObservationRatioProfile(out, in, quiet);
+    if (which == "uorp") tavrel::writeUnweightedObservationRatioProfile(out, in, quiet);
+    m.seconds = secondsSince(start);
+    m.cells = double(N) * double(J);
+    struct stat st {};
+    stat(out.c_str(), &st);
+    m.bytes = double(st.st_size);
+
+    // Floor: the same count of numbers through the exact formatter.
+    const std::string floorFile = out + ".floor";
+    if (which == "rmp" || which == "rank") {
+        std::vector<double> membership(N * K);
+        tavrel::computeMembership(responseSpan(d), d.missing, d.profile, membership, d.prior, d.K, d.J, d.N, 'G');
+        if (which == "rmp")
+            m.floorSeconds = formattingFloor(floorFile, N * K, [&](std::size_t n) { return membership[n]; }, K);
+        else
+            m.floorSeconds = formattingFloor(floorFile, N, [&](std::size_t n) { return double(n % K + 1); }, 1);
+    } else {
+        m.floorSeconds = formattingFloor(floorFile, J * K, [&](std::size_t n) { return d.profile[n]; }, K);
+    }
+    return m;
+}
+
+// ---- the parent -------------------------------------------------------------
+
+struct Child {
+    Measured measured;
+    double peakMb = 0.0;
+    bool ok = false;
+};
+
+// Runs argv as a child; its standard output is returned in `out`.
+Child spawn(const std::vector<std::string>& args, std::string& out) {
+    Child result;
+    int fds[2];
+    if (pipe(fds) != 0) return result;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (rc != 0) {
+        close(fds[0]);
+        return result;
+    }
+    char chunk[4096];
+    for (ssize_t n; (n = read(fds[0], chunk, sizeof chunk)) > 0;) out.append(chunk, static_cast<std::size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    result.peakMb = double(usage.ru_maxrss) / 1024.0;
+    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return result;
+}
+
+std::string cpuModel() {
+    std::ifstream info("/proc/cpuinfo");
+    for (std::string line; std::getline(info, line);)
+        if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
+    return "unknown CPU";
+}
+
+std::string compiler() {
+#if defined(__clang__)
+    return "clang " __clang_version__;
+#elif defined(__GNUC__)
+    return "g++ " __VERSION__;
+#else
+    return "unknown compiler";
+#endif
+}
+
+std::string format(const char* f, double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, f, v);
+    return text;
+}
+
+struct Row {
+    std::string name, size, target;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string work = "bench/work";
+    std::string results = "bench/results.md";
+    std::string tavrelPath = "build/tavrel";
+    std::string caseName;
+    bool quick = false;
+    for (int a = 1; a < argc; ++a) {
+        const std::string arg = argv[a];
+        if (arg == "--quick") quick = true;
+        else if (arg == "--work" && a + 1 < argc) work = argv[++a];
+        else if (arg == "--results" && a + 1 < argc) results = argv[++a];
+        else if (arg == "--tavrel" && a + 1 < argc) tavrelPath = argv[++a];
+        else if (arg == "--case" && a + 1 < argc) caseName = argv[++a];
+        else {
+            std::fprintf(stderr, "usage: %s [--quick] [--work DIR] [--results FILE] [--tavrel PATH]\n", argv[0]);
+            return 2;
+        }
+    }
+    const Scale& s = quick ? kQuick : kFull;
+    const std::string readData = work + "/read.txt", seqData = work + "/sequential.txt",
+                      batchData = work + "/batch.txt", wholeData = work + "/whole.txt";
+
+    if (!caseName.empty()) {
+        std::ostringstream quiet;  // console text of the stages, discarded
+        Measured m;
+        if (caseName == "read") m = caseRead(readData, s.readJ, quiet);
+        else if (caseName == "L" || caseName == "M" || caseName == "B")
+            m = caseSequential(seqData, s, caseName[0], quiet);
+        else if (caseName == "G") m = caseBatch(batchData, s, quiet);
+        else m = caseWriter(batchData, work, s, caseName, quiet);
+        std::printf("%.9g %.9g %.9g %.9g\n", m.seconds, m.cells, m.floorSeconds, m.bytes);
+        return 0;
+    }
+
+    mkdir(work.c_str(), 0755);
+    std::fprintf(stderr, "Writing the simulated data sets into %s ...\n", work.c_str());
+    using tavrel::simulation::Design;
+    tavrel::simulation::writeDataFile(Design{s.readN, s.readJ, 10, 0.05, 11, true}, readData);
+    tavrel::simulation::writeDataFile(Design{s.seqN, s.seqJ, s.seqK, 0.05, 12, false}, seqData);
+    tavrel::simulation::writeDataFile(Design{s.batchN, s.batchJ, s.batchK, 0.05, 13, true}, batchData);
+    tavrel::simulation::writeDataFile(Design{s.wholeN, s.wholeJ, s.wholeK, 0.05, 14, true}, wholeData);
+    {
+        std::ofstream settings(work + "/whole.settings");
+        settings << "infile = whole.txt; idbegin = 1; nitems = " << s.wholeJ << "; nranks = " << s.wholeK
+                 << "; method = gtm; maxiter = " << s.wholeT << "; diffcrit = -1;\n"
+                 << "outfile = whole_irp.csv; rankfile = whole_rank.csv; rmpfile = whole_rmp.csv;\n"
+                 << "worpfile = whole_worp.csv; uorpfile = whole_uorp.csv;\n";
+    }
+
+    auto dims = [](std::size_t N, std::size_t J, std::size_t K, std::size_t T) {
+        std::string d = std::to_string(N) + " x " + std::to_string(J);
+        if (K) d += " x " + std::to_string(K);
+        if (T) d += " x " + std::to_string(T);
+        return d;
+    };
+    const std::vector<Row> rows{
+        {"read", dims(s.readN, s.readJ, 0, 0), ">= 500 MB/s"},
+        {"L", dims(s.seqN, s.seqJ, s.seqK, s.seqT), "ratio <= 1.5"},
+        {"M", dims(s.seqN, s.seqJ, s.seqK, s.seqT), "ratio <= 1.2"},
+        {"B", dims(s.seqN, s.seqJ, s.seqK, s.seqT), "ratio <= 1.2"},
+        {"G", dims(s.batchN, s.batchJ, s.batchK, s.batchT), "ratio <= 2"},
+        {"irp", dims(s.batchN, s.batchJ, s.batchK, 0), ">= 200 MB/s"},
+        {"rank", dims(s.batchN, s.batchJ, s.batchK, 0), ">= 200 MB/s"},
+        {"rmp", dims(s.batchN, s.batchJ, s.batchK, 0), ">= 200 MB/s"},
+        {"worp", dims(s.batchN, s.batchJ, s.batchK, 0), ">= 200 MB/s"},
+        {"uorp", dims(s.batchN, s.batchJ, s.batchK, 0), ">= 200 MB/s"},
+    };
+    const char* names[] = {"reading", "sequential 'L'", "sequential 'M'", "sequential 'B'", "batch 'G'",
+                           "item reference profile", "latent ranks", "rank membership profiles",
+                           "weighted observation ratios", "unweighted observation ratios"};
+
+    std::ostringstream table;
+    table << "| Case | Size | Wall s | ns per cell | Floor s | Ratio | MB/s | Peak MB | Target |\n"
+          << "|---|---|---:|---:|---:|---:|---:|---:|---|\n";
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        std::fprintf(stderr, "Running %s ...\n", names[r]);
+        std::string out;
+        std::vector<std::string> args{argv[0], "--case", rows[r].name, "--work", work};
+        if (quick) args.push_back("--quick");
+        Child c = spawn(args, out);
+        Measured m;
+        if (!c.ok || std::sscanf(out.c_str(), "%lf %lf %lf %lf", &m.seconds, &m.cells, &m.floorSeconds, &m.bytes) != 4) {
+            table << "| " << names[r] << " | failed | | | | | | | |\n";
+            continue;
+        }
+        table << "| " << names[r] << " | " << rows[r].size << " | " << format("%.3f", m.seconds) << " | "
+              << format("%.2f", m.seconds / m.cells * 1e9) << " | " << format("%.3f", m.floorSeconds) << " | "
+              << format("%.2f", m.seconds / m.floorSeconds) << " | "
+              << (m.bytes > 0 ? format("%.0f", m.bytes / m.seconds / 1e6) : std::string("")) << " | "
+              << format("%.1f", c.peakMb) << " | " << rows[r].target << " |\n";
+    }
+
+    // The whole run through the real program.
+    std::fprintf(stderr, "Running the whole program ...\n");
+    char cwd[4096];
+    const std::string absoluteTavrel =
+        tavrelPath[0] == '/' ? tavrelPath : std::string(getcwd(cwd, sizeof cwd)) + "/" + tavrelPath;
+    const std::string here = getcwd(cwd, sizeof cwd);
+    if (chdir(work.c_str()) != 0) return 1;
+    std::string ignored;
+    const auto start = Clock::now();
+    const Child whole = spawn({absoluteTavrel, "whole.settings"}, ignored);
+    const double seconds = secondsSince(start);
+    if (chdir(here.c_str()) != 0) return 1;
+    const double budgetMb = (2.0 * double(s.wholeN * s.wholeJ) + 8.0 * double(s.wholeN * s.wholeK)) * 1.2 / 1048576.0;
+    table << "| whole run 'G', five files | " << dims(s.wholeN, s.wholeJ, s.wholeK, s.wholeT) << " | "
+          << format("%.2f", seconds) << " | " << format("%.2f", seconds / double(s.wholeN * s.wholeJ) * 1e9)
+          << " | | | | " << format("%.1f", whole.peakMb) << (whole.ok ? "" : " (failed)") << " | <= "
+          << format("%.0f", budgetMb) << " MB |\n";
+
+    char date[32];
+    const std::time_t now = std::time(nullptr);
+    std::strftime(date, sizeof date, "%Y-%m-%d %H:%M UTC", std::gmtime(&now));
+    std::ostringstream report;
+    report << "# Benchmark results\n\n"
+           << "Date: " << date << "  \nCPU: " << cpuModel() << "  \nCompiler: " << compiler()
+           << "  \nBuild: Release, -O3 -ffp-contract=off" << (quick ? "  \nScale: quick (reduced sizes)" : "")
+           << "\n\n"
+           << table.str() << "\n"
+           << "A cell is one present response x rank x pass for the estimation, one response for reading and\n"
+           << "writing (ns per response). Floors are bare loops measured in the same process: reading, one\n"
+           << "buffered pass copying and classifying the same bytes; 'M' and 'B', one logarithm per present\n"
+           << "cell and rank summed per rank, plus the update stores; 'L', one squared difference per cell\n"
+           << "plus the update stores; 'G', per pass the log-likelihood as one running sum over examinee,\n"
+           << "rank and item with log tables plus the N*K*K smoothing products; writers, the same count of\n"
+           << "numbers through the exact 6-digit formatter (the ratio files compute N examinees' measures\n"
+           << "and write only J*K numbers, so their MB/s is not a measure of output speed). Peak MB is the\n"
+           << "peak resident memory of the case's own process. The memory budget of the whole run is the\n"
+           << "ResponseMatrix and MissingMask (2 bytes per response) plus 8*N*K bytes, plus 20 %.\n";
+    std::printf("%s", report.str().c_str());
+    std::ofstream(results) << report.str();
+    return 0;
+}
