@@ -7,6 +7,7 @@
 
 #include "common/console.hpp"
 #include "common/types.hpp"
+#include "estimation/rank_count.hpp"
 #include "estimation/rank_measures.hpp"
 #include "estimation/sequential_learning.hpp"
 
@@ -66,6 +67,34 @@ void smoothMemberships(std::span<double> membership, std::span<const double> fil
     }
 }
 
+namespace {
+
+// Adds every examinee's smoothed row to the sums of the items it answered:
+// rows 2j and 2j + 1 of `sums` hold item j's denominators and numerators, and
+// row 2J takes the additions of missing and incorrect responses, so the loop
+// chooses a row instead of branching on each response.
+template <std::size_t KC>
+void accumulateRows(const char* responses, const char* missingMask, const double* smoothed, double* sums,
+                    std::size_t Kr, std::size_t J, std::size_t N) {
+    const std::size_t K = rankCount<KC>(Kr);
+    double* const discard = sums + 2 * J * K;
+    for (std::size_t i = 0; i < N; ++i) {
+        const char* x = responses + i * J;
+        const char* present = missingMask + i * J;
+        const double* w = smoothed + i * K;
+        for (std::size_t j = 0; j < J; ++j) {
+            const bool answered = present[j] == '1';
+            const bool correct = answered && x[j] == '1';
+            double* d = answered ? sums + 2 * j * K : discard;
+            double* n = correct ? sums + (2 * j + 1) * K : discard;
+            for (std::size_t c = 0; c < K; ++c) d[c] = d[c] + w[c];
+            for (std::size_t c = 0; c < K; ++c) n[c] = n[c] + w[c];
+        }
+    }
+}
+
+}  // namespace
+
 void updateProfileSmoothed(std::span<const char> responses, std::span<const char> missingMask,
                            std::span<const char> fixedMask, std::span<double> profile,
                            std::span<const double> smoothed, std::int32_t nranks, std::int32_t nitems,
@@ -74,26 +103,18 @@ void updateProfileSmoothed(std::span<const char> responses, std::span<const char
     const auto J = static_cast<std::size_t>(nitems);
     const auto N = static_cast<std::size_t>(nexaminees);
     // Every cell's sums run over the examinees in order, as cell by cell.
-    std::vector<double> num(J * K, 0.0);
-    std::vector<double> den(J * K, 0.0);
-    for (std::size_t i = 0; i < N; ++i) {
-        const char* x = responses.data() + i * J;
-        const char* present = missingMask.data() + i * J;
-        const double* w = smoothed.data() + i * K;
-        for (std::size_t j = 0; j < J; ++j) {
-            if (present[j] != '1') continue;
-            double* d = den.data() + j * K;
-            for (std::size_t c = 0; c < K; ++c) d[c] = d[c] + w[c];
-            if (x[j] == '1') {
-                double* n = num.data() + j * K;
-                for (std::size_t c = 0; c < K; ++c) n[c] = n[c] + w[c];
-            }
+    std::vector<double> sums((2 * J + 1) * K, 0.0);
+    withRankCount(K, [&](auto KC) {
+        accumulateRows<KC>(responses.data(), missingMask.data(), smoothed.data(), sums.data(), K, J, N);
+    });
+    for (std::size_t j = 0; j < J; ++j) {
+        for (std::size_t c = 0; c < K; ++c) {
+            const std::size_t cell = j * K + c;
+            const double den = sums[2 * j * K + c];
+            if (fixedMask[cell] != '1' || den == 0.0) continue;
+            const double v = sums[(2 * j + 1) * K + c] / den;
+            profile[cell] = v <= kDblMin ? kDblMin : (v >= 1.0 ? 1.0 : v);
         }
-    }
-    for (std::size_t cell = 0; cell < J * K; ++cell) {
-        if (fixedMask[cell] != '1' || den[cell] == 0.0) continue;
-        const double v = num[cell] / den[cell];
-        profile[cell] = v <= kDblMin ? kDblMin : (v >= 1.0 ? 1.0 : v);
     }
 }
 
@@ -103,32 +124,28 @@ double smoothedLogLikelihood(std::span<const char> responses, std::span<const ch
     const auto K = static_cast<std::size_t>(nranks);
     const auto J = static_cast<std::size_t>(nitems);
     const auto N = static_cast<std::size_t>(nexaminees);
-    // Logarithms once per cell, rank-major so that the item loop is contiguous.
-    std::vector<double> logCorrect(K * J);
-    std::vector<double> logIncorrect(K * J);
+    // Logarithms once per cell, rank-major so that the item loop is
+    // contiguous, three per cell in the rows responseCode picks.
+    std::vector<double> logs(3 * K * J, 0.0);
     for (std::size_t j = 0; j < J; ++j) {
         for (std::size_t c = 0; c < K; ++c) {
             const double p = profile[j * K + c];
-            logCorrect[c * J + j] = std::log(p <= kDblMin ? kDblMin : p);
-            logIncorrect[c * J + j] = std::log(p >= 1.0 ? kDblMin : 1.0 - p);
+            logs[3 * (c * J + j)] = std::log(p >= 1.0 ? kDblMin : 1.0 - p);
+            logs[3 * (c * J + j) + 1] = std::log(p <= kDblMin ? kDblMin : p);
         }
     }
+    std::vector<unsigned char> codes(J);
     double L = 0.0;
     for (std::size_t i = 0; i < N; ++i) {
         const char* x = responses.data() + i * J;
         const char* present = missingMask.data() + i * J;
+        for (std::size_t j = 0; j < J; ++j) codes[j] = static_cast<unsigned char>(responseCode(x[j], present[j]));
         for (std::size_t c = 0; c < K; ++c) {
             const double w = smoothed[i * K + c];
             if (!(w > kDblMin)) continue;
-            const double* lc = logCorrect.data() + c * J;
-            const double* li = logIncorrect.data() + c * J;
-            for (std::size_t j = 0; j < J; ++j) {
-                if (present[j] != '1') continue;
-                if (x[j] == '1')
-                    L = L + w * lc[j];
-                else if (x[j] == '0')
-                    L = L + w * li[j];
-            }
+            // A missing response adds w * 0.0 = +0.0, which leaves L unchanged.
+            const double* table = logs.data() + 3 * c * J;
+            for (std::size_t j = 0; j < J; ++j) L = L + w * table[3 * j + codes[j]];
         }
     }
     return L;

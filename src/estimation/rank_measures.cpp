@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "common/types.hpp"
+#include "estimation/rank_count.hpp"
 
 namespace tavrel {
 namespace {
@@ -73,21 +74,31 @@ std::int32_t bestRank(const double* measures, std::size_t K) {
     return static_cast<std::int32_t>(winner);
 }
 
-void sweepRankMeasures(const char* responses, const char* missing, const double* profile, const double* prior,
-                       std::size_t K, std::size_t J, char method, double* measures) {
-    for (std::size_t k = 0; k < K; ++k) measures[k] = 0.0;
-    if (method == 'L') {
-        for (std::size_t j = 0; j < J; ++j) {
-            if (missing[j] != '1') continue;
-            const double x = double(responses[j] - '0');
-            const double* p = profile + j * K;
-            for (std::size_t k = 0; k < K; ++k) {
-                const double d = x - p[k];
-                measures[k] = measures[k] + d * d;
-            }
+namespace {
+
+template <std::size_t KC>
+void sweepDistance(const char* responses, const char* missing, const double* profile, std::size_t Kr,
+                   std::size_t J, double* measures) {
+    const std::size_t K = rankCount<KC>(Kr);
+    double local[KC > 0 ? KC : 1];
+    double* m = KC > 0 ? local : measures;
+    for (std::size_t k = 0; k < K; ++k) m[k] = 0.0;
+    for (std::size_t j = 0; j < J; ++j) {
+        if (missing[j] != '1') continue;
+        const double x = double(responses[j] - '0');
+        const double* p = profile + j * K;
+        for (std::size_t k = 0; k < K; ++k) {
+            const double d = x - p[k];
+            m[k] = m[k] + d * d;
         }
-        return;
     }
+    if (KC > 0)
+        for (std::size_t k = 0; k < K; ++k) measures[k] = m[k];
+}
+
+void sweepNegLogLikelihood(const char* responses, const char* missing, const double* profile, std::size_t K,
+                           std::size_t J, double* measures) {
+    for (std::size_t k = 0; k < K; ++k) measures[k] = 0.0;
     for (std::size_t j = 0; j < J; ++j) {
         if (missing[j] != '1') continue;
         const double* p = profile + j * K;
@@ -97,6 +108,17 @@ void sweepRankMeasures(const char* responses, const char* missing, const double*
             for (std::size_t k = 0; k < K; ++k) measures[k] = measures[k] - logIncorrect(p[k]);
         }
     }
+}
+
+}  // namespace
+
+void sweepRankMeasures(const char* responses, const char* missing, const double* profile, const double* prior,
+                       std::size_t K, std::size_t J, char method, double* measures) {
+    if (method == 'L') {
+        withRankCount(K, [&](auto KC) { sweepDistance<KC>(responses, missing, profile, K, J, measures); });
+        return;
+    }
+    sweepNegLogLikelihood(responses, missing, profile, K, J, measures);
     if (method == 'B')
         for (std::size_t k = 0; k < K; ++k) measures[k] = measures[k] - std::log(prior[k]);
     for (std::size_t k = 0; k < K; ++k) measures[k] = capMeasure(measures[k]);
@@ -156,14 +178,34 @@ RankScorer::RankScorer(std::span<const double> profile, std::span<const double> 
       J_(static_cast<std::size_t>(nitems)),
       method_(method) {
     if (method_ == 'L') return;
-    const std::size_t cells = K_ * J_;
-    logCorrect_.resize(cells);
-    logIncorrect_.resize(cells);
-    for (std::size_t c = 0; c < cells; ++c) {
-        logCorrect_[c] = logCorrect(profile_[c]);
-        logIncorrect_[c] = logIncorrect(profile_[c]);
+    logs_.assign(3 * K_ * J_, 0.0);
+    for (std::size_t j = 0; j < J_; ++j) {
+        double* rows = logs_.data() + 3 * j * K_;
+        for (std::size_t k = 0; k < K_; ++k) {
+            rows[k] = logIncorrect(profile_[j * K_ + k]);
+            rows[K_ + k] = logCorrect(profile_[j * K_ + k]);
+        }
     }
 }
+
+namespace {
+
+template <std::size_t KC>
+void sumLogTables(const char* x, const char* present, const double* logs, std::size_t Kr, std::size_t J,
+                  double* out) {
+    const std::size_t K = rankCount<KC>(Kr);
+    double local[KC > 0 ? KC : 1];
+    double* m = KC > 0 ? local : out;
+    for (std::size_t k = 0; k < K; ++k) m[k] = 0.0;
+    for (std::size_t j = 0; j < J; ++j) {
+        const double* table = logs + (3 * j + responseCode(x[j], present[j])) * K;
+        for (std::size_t k = 0; k < K; ++k) m[k] = m[k] - table[k];
+    }
+    if (KC > 0)
+        for (std::size_t k = 0; k < K; ++k) out[k] = m[k];
+}
+
+}  // namespace
 
 void RankScorer::measures(std::size_t e, std::span<const char> responses, std::span<const char> missingMask,
                           double* out) const {
@@ -173,18 +215,7 @@ void RankScorer::measures(std::size_t e, std::span<const char> responses, std::s
         sweepRankMeasures(x, present, profile_.data(), prior_.data(), K_, J_, method_, out);
         return;
     }
-    for (std::size_t k = 0; k < K_; ++k) out[k] = 0.0;
-    for (std::size_t j = 0; j < J_; ++j) {
-        if (present[j] != '1') continue;
-        const double* table;
-        if (x[j] == '1')
-            table = logCorrect_.data() + j * K_;
-        else if (x[j] == '0')
-            table = logIncorrect_.data() + j * K_;
-        else
-            continue;
-        for (std::size_t k = 0; k < K_; ++k) out[k] = out[k] - table[k];
-    }
+    withRankCount(K_, [&](auto KC) { sumLogTables<KC>(x, present, logs_.data(), K_, J_, out); });
     if (method_ == 'B')
         for (std::size_t k = 0; k < K_; ++k) out[k] = out[k] - std::log(prior_[k]);
     for (std::size_t k = 0; k < K_; ++k) out[k] = capMeasure(out[k]);

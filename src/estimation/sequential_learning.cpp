@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <memory>
 #include <numeric>
 #include <ostream>
 #include <vector>
 
 #include "common/types.hpp"
+#include "estimation/rank_count.hpp"
 #include "estimation/rank_measures.hpp"
 
 namespace tavrel {
@@ -43,10 +45,13 @@ double rateAt(std::int32_t k, std::int32_t w, const PassSchedule& pass, std::int
     return ((double(K) * pass.alpha) / double(N)) * neighbourhood(d * d, KK, pass.sigma);
 }
 
+// Floor at DBL_MIN, then ceiling at 1; a NaN passes both. Each selection is
+// written in the one form whose result equals the processor's max and min
+// instructions, NaN included, so the update loop vectorises without
+// branches (at v equal to a bound both forms give the same value).
 inline double clipProbability(double v) {
-    if (v <= kDblMin) return kDblMin;
-    if (v >= 1.0) return 1.0;
-    return v;
+    v = kDblMin > v ? kDblMin : v;
+    return 1.0 < v ? 1.0 : v;
 }
 
 }  // namespace
@@ -84,6 +89,31 @@ void sortProfileIncreasing(std::span<double> profile, std::int32_t nranks, std::
     }
 }
 
+namespace {
+
+// Moves the cells of examinee x's answered items toward the responses, each
+// rank k at rate[k]. Items whose K cells are all learnable take a loop
+// without the per-cell test.
+template <std::size_t KC>
+void updateExaminee(const char* x, const char* present, const char* fixed, const bool* wholeItemLearnable,
+                    const double* rate, double* profile, std::size_t Kr, std::size_t J) {
+    const std::size_t K = rankCount<KC>(Kr);
+    for (std::size_t j = 0; j < J; ++j) {
+        if (present[j] != '1') continue;
+        const double xj = double(x[j] - '0');
+        double* p = profile + j * K;
+        if (wholeItemLearnable[j]) {
+            for (std::size_t k = 0; k < K; ++k) p[k] = clipProbability(p[k] + rate[k] * (xj - p[k]));
+        } else {
+            const char* learnable = fixed + j * K;
+            for (std::size_t k = 0; k < K; ++k)
+                if (learnable[k] == '1') p[k] = clipProbability(p[k] + rate[k] * (xj - p[k]));
+        }
+    }
+}
+
+}  // namespace
+
 void learnSequential(std::span<const char> responses, std::span<const char> missingMask,
                      std::span<const char> fixedMask, std::span<double> profile, std::span<const double> prior,
                      const LearningSchedule& schedule, std::int32_t seed, std::int32_t nranks, std::int32_t nitems,
@@ -106,35 +136,31 @@ void learnSequential(std::span<const char> responses, std::span<const char> miss
     std::vector<double> rateByDistance(K);
     double* profileData = profile.data();
     const char* fixed = fixedMask.data();
+    // std::vector<bool> packs bits; a plain array of flags is read per item.
+    const std::unique_ptr<bool[]> wholeItemLearnable(new bool[J]);
+    for (std::size_t j = 0; j < J; ++j)
+        wholeItemLearnable[j] = std::all_of(fixed + j * K, fixed + (j + 1) * K, [](char c) { return c == '1'; });
 
-    for (std::int32_t t = 0; t < T; ++t) {
-        shuffleExaminees(order, generator);
-        const PassSchedule pass = scheduleAt(t, schedule);
-        for (std::size_t d = 0; d < K; ++d)
-            rateByDistance[d] = rateAt(static_cast<std::int32_t>(d), 0, pass, nranks, nexaminees);
+    withRankCount(K, [&](auto KC) {
+        for (std::int32_t t = 0; t < T; ++t) {
+            shuffleExaminees(order, generator);
+            const PassSchedule pass = scheduleAt(t, schedule);
+            for (std::size_t d = 0; d < K; ++d)
+                rateByDistance[d] = rateAt(static_cast<std::int32_t>(d), 0, pass, nranks, nexaminees);
 
-        for (std::size_t s = 0; s < N; ++s) {
-            const auto e = static_cast<std::size_t>(order[s]);
-            const char* x = responses.data() + e * J;
-            const char* present = missingMask.data() + e * J;
-            sweepRankMeasures(x, present, profileData, prior.data(), K, J, method, measures.data());
-            const auto w = static_cast<std::size_t>(bestRank(measures.data(), K));
-            for (std::size_t k = 0; k < K; ++k) rate[k] = rateByDistance[k > w ? k - w : w - k];
-
-            for (std::size_t j = 0; j < J; ++j) {
-                if (present[j] != '1') continue;
-                const double xj = double(x[j] - '0');
-                double* p = profileData + j * K;
-                const char* learnable = fixed + j * K;
-                for (std::size_t k = 0; k < K; ++k) {
-                    if (learnable[k] != '1') continue;
-                    p[k] = clipProbability(p[k] + rate[k] * (xj - p[k]));
-                }
+            for (std::size_t s = 0; s < N; ++s) {
+                const auto e = static_cast<std::size_t>(order[s]);
+                const char* x = responses.data() + e * J;
+                const char* present = missingMask.data() + e * J;
+                sweepRankMeasures(x, present, profileData, prior.data(), K, J, method, measures.data());
+                const auto w = static_cast<std::size_t>(bestRank(measures.data(), K));
+                for (std::size_t k = 0; k < K; ++k) rate[k] = rateByDistance[k > w ? k - w : w - k];
+                updateExaminee<KC>(x, present, fixed, wholeItemLearnable.get(), rate.data(), profileData, K, J);
             }
+            if (increase) sortProfileIncreasing(profile, nranks, nitems);
+            if ((std::int64_t{t} * 20 + 20) % T == 0) console << '.';
         }
-        if (increase) sortProfileIncreasing(profile, nranks, nitems);
-        if ((std::int64_t{t} * 20 + 20) % T == 0) console << '.';
-    }
+    });
     console << "\n";
 }
 
