@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cfloat>
 #include <charconv>
@@ -28,6 +29,7 @@
 #include <vector>
 
 #include "../examples/simulation.hpp"
+#include "common/large_array.hpp"
 #include "data/response_data.hpp"
 #include "estimation/batch_estimation.hpp"
 #include "estimation/rank_measures.hpp"
@@ -85,9 +87,9 @@ Loaded load(const std::string& path, std::size_t items, std::size_t ranks, bool 
     d.K = static_cast<std::int32_t>(ranks);
     const auto K = ranks;
     const auto J = static_cast<std::size_t>(d.J);
-    d.missing.resize(static_cast<std::size_t>(d.N) * J);
+    d.missing = tavrel::largeArray<char>(static_cast<std::size_t>(d.N) * J);
     tavrel::buildMissingMask(std::span<const char>(d.responses.data(), d.missing.size()), d.missing);
-    for (const char c : d.missing) d.present += c == '1';
+    d.present = double(std::count(d.missing.begin(), d.missing.end(), '1'));
     d.fixed.assign(J * K, '1');
     d.profile.resize(J * K);
     for (std::size_t j = 0; j < J; ++j)

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/console.hpp"
+#include "common/large_array.hpp"
 #include "common/numbers.hpp"
 #include "common/text_file.hpp"
 
@@ -13,6 +14,14 @@ namespace tavrel {
 namespace {
 
 constexpr bool isResponse(char c) { return c == '0' || c == '1' || c == '.'; }
+
+// Whether every character of the field is a response, in a loop without
+// early exit that the compiler turns into byte-vector compares.
+bool allResponses(std::string_view field) {
+    unsigned char other = 0;
+    for (const char c : field) other |= static_cast<unsigned char>((c != '0') & (c != '1') & (c != '.'));
+    return other == 0;
+}
 
 std::int32_t integerSetting(const SettingMap& settings, const char* key, std::int32_t fallback) {
     const auto it = settings.find(key);
@@ -103,7 +112,7 @@ void readResponseData(const SettingMap& settings, std::string& responses, std::s
                         // Room for the whole matrix at once, estimated from
                         // this line's length.
                         const auto lines = static_cast<std::size_t>(reader.fileSize() / (length + 1) + 1);
-                        responses.reserve(lines * static_cast<std::size_t>(nitems));
+                        reserveLarge(responses, lines * static_cast<std::size_t>(nitems));
                     }
                 }
             }
@@ -122,14 +131,17 @@ void readResponseData(const SettingMap& settings, std::string& responses, std::s
             const std::string_view field =
                 present > 0 ? line.substr(static_cast<std::size_t>(col.databegin - 1), static_cast<std::size_t>(present))
                             : std::string_view{};
-            for (std::size_t c = 0; c < field.size(); ++c) {
-                const char ch = field[c];
-                if (!isResponse(ch))
-                    console << kWarning << "Illeagal character '" << ch << "' is found at " << lineNumber << " , "
-                            << col.databegin + static_cast<std::int64_t>(c) << " in \"" << fileName << "\"\n";
+            if (!allResponses(field)) {
+                for (std::size_t c = 0; c < field.size(); ++c) {
+                    const char ch = field[c];
+                    if (!isResponse(ch))
+                        console << kWarning << "Illeagal character '" << ch << "' is found at " << lineNumber
+                                << " , " << col.databegin + static_cast<std::int64_t>(c) << " in \"" << fileName
+                                << "\"\n";
+                }
             }
             responses.append(field);
-            responses.append(static_cast<std::size_t>(nitems - present), '.');
+            if (present < nitems) responses.append(static_cast<std::size_t>(nitems - present), '.');
             ++nexaminees;
         }
 

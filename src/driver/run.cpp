@@ -9,6 +9,7 @@
 
 #include "common/console.hpp"
 #include "common/failures.hpp"
+#include "common/large_array.hpp"
 #include "common/types.hpp"
 #include "data/fixed_profile.hpp"
 #include "data/item_use.hpp"
@@ -77,7 +78,7 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     const RunParameters params = resolveRunParameters(settings, console);
     const std::int32_t K = params.nranks;
 
-    std::vector<char> missingMask(arrayCount(N, J));
+    std::vector<char> missingMask = largeArray<char>(arrayCount(N, J));
     buildMissingMask(std::span<const char>(responses.data(), missingMask.size()), missingMask);
 
     std::vector<char> fixedMask(arrayCount(J, K), '1');

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/console.hpp"
+#include "common/large_array.hpp"
 #include "common/types.hpp"
 #include "estimation/rank_count.hpp"
 #include "estimation/rank_measures.hpp"
@@ -155,7 +156,7 @@ void estimateBatch(std::span<const char> responses, std::span<const char> missin
                    std::span<const char> fixedMask, std::span<double> profile, std::span<const double> prior,
                    std::span<const double> filter, std::int32_t maxiter, double diffcrit, std::int32_t nranks,
                    std::int32_t nitems, std::int32_t nexaminees, bool increase, std::ostream& console) {
-    std::vector<double> membership(arrayCount(nexaminees, nranks));
+    std::vector<double> membership = largeArray<double>(arrayCount(nexaminees, nranks));
     console << "iter\tLog-likelihood/(nN)\n";
     const double cells = double(std::int64_t{nitems} * std::int64_t{nexaminees});
     double previous = 0.0;

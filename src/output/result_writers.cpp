@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/console.hpp"
+#include "common/large_array.hpp"
 #include "common/text_file.hpp"
 #include "common/types.hpp"
 #include "estimation/rank_measures.hpp"
@@ -46,7 +47,7 @@ std::size_t examineesOf(const ResultInputs& in) { return static_cast<std::size_t
 
 // Every examinee's MembershipMatrix row under the run's method.
 std::vector<double> membershipMatrix(const ResultInputs& in) {
-    std::vector<double> membership(arrayCount(in.nexaminees, in.nranks));
+    std::vector<double> membership = largeArray<double>(arrayCount(in.nexaminees, in.nranks));
     computeMembership(in.responses, in.missingMask, in.profile, membership, in.prior, in.nranks, in.nitems,
                       in.nexaminees, in.method);
     return membership;
