@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -83,19 +81,16 @@ void learnPlainly(const Problem& p, std::vector<double>& profile, const Learning
                   char method, bool increase) {
     const auto K = std::int32_t(p.K), N = std::int32_t(p.N);
     std::vector<std::int32_t> order(p.N);
-    std::iota(order.begin(), order.end(), 0);
+    for (std::int32_t i = 0; i < N; ++i) order[i] = i;
     Lcg generator(seed);
     for (std::int32_t t = 0; t < s.maxiter; ++t) {
         for (std::int32_t i = 0; i < N; ++i) std::swap(order[i], order[generator.draw() % N]);
         for (const std::int32_t e : order) {
             const std::int32_t w = p.select(profile, method, std::size_t(e));
-            for (std::int32_t k = 0; k < K; ++k) {
-                const double r = learningRate(k, w, t, s, K, N);
-                for (std::size_t j = 0; j < p.J; ++j) {
-                    const std::size_t cell = j * p.K + std::size_t(k), i = std::size_t(e) * p.J + j;
-                    const double q = profile[cell];
-                    if (p.mask[i] == '1') p.store(profile, cell, q + r * (double(p.x[i] - '0') - q));
-                }
+            for (std::size_t cell = 0; cell < p.J * p.K; ++cell) {
+                const std::size_t i = std::size_t(e) * p.J + cell / p.K;
+                const double r = learningRate(std::int32_t(cell % p.K), w, t, s, K, N), q = profile[cell];
+                if (p.mask[i] == '1') p.store(profile, cell, q + r * (double(p.x[i] - '0') - q));
             }
         }
         if (increase) p.sortItems(profile);
@@ -114,15 +109,14 @@ std::string estimatePlainly(const Problem& p, std::vector<double>& profile, cons
         for (std::size_t i = 0; i < N; ++i)
             for (std::size_t c = 0; c < K; ++c)
                 for (std::size_t l = 0; l < K; ++l) w[i * K + c] = w[i * K + c] + m[i * K + l] * filter[l * K + c];
-        for (std::size_t j = 0; j < J; ++j)
-            for (std::size_t c = 0; c < K; ++c) {
-                double num = 0.0, den = 0.0;
-                for (std::size_t i = 0; i < N; ++i) {
-                    if (p.mask[i * J + j] == '1') den = den + w[i * K + c];
-                    if (p.mask[i * J + j] == '1' && p.x[i * J + j] == '1') num = num + w[i * K + c];
-                }
-                if (den != 0.0) p.store(profile, j * K + c, num / den);
+        for (std::size_t cell = 0; cell < J * K; ++cell) {
+            double num = 0.0, den = 0.0;
+            for (std::size_t i = 0, j = cell / K; i < N; ++i) {
+                if (p.mask[i * J + j] == '1') den = den + w[i * K + cell % K];
+                if (p.mask[i * J + j] == '1' && p.x[i * J + j] == '1') num = num + w[i * K + cell % K];
             }
+            if (den != 0.0) p.store(profile, cell, num / den);
+        }
         if (increase) p.sortItems(profile);
         double L = 0.0;
         for (std::size_t i = 0; i < N; ++i)
@@ -145,10 +139,6 @@ std::string estimatePlainly(const Problem& p, std::vector<double>& profile, cons
     return out.str();
 }
 
-bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
-}
-
 TEST(ReferencePath, EngineMatchesThePlainEstimationToTheBit) {
     struct Config {
         char method;
@@ -164,6 +154,8 @@ TEST(ReferencePath, EngineMatchesThePlainEstimationToTheBit) {
         {'G', 60, 12, 6, 15, 0.2, 0.6, 1e-6, true, false}, {'G', 60, 12, 4, 15, 0.1, 0.0, 1e-6, false, true},
         {'G', 60, 12, 1, 5, 0.1, 1.0, 0.0, false, false},  {'G', 60, 12, 3, 40, 0.1, 1.0, 1e-6, true, false},
         {'G', 60, 12, 3, 1, 0.1, 0.5, 1e-6, false, false}, {'G', 60, 12, 3, 0, 0.1, 0.5, 1e-6, false, false},
+        // Steps beyond 1: updates clipped at DBL_MIN and 1, items answered one way only.
+        {'M', 4, 12, 5, 3, 0.0, 0, 0, true, false},        {'G', 4, 12, 3, 5, 0.0, 0.6, 1e-6, false, false},
         // Realistic sizes: the latent ranks must follow the total scores.
         {'L', 400, 30, 5, 50, 0.05, 0, 0, false, false},   {'M', 400, 30, 5, 50, 0.05, 0, 0, false, false},
         {'B', 400, 30, 5, 50, 0.05, 0, 0, false, false},   {'G', 400, 30, 5, 100, 0.05, 0.8, 1e-4, false, false},
@@ -191,17 +183,13 @@ TEST(ReferencePath, EngineMatchesThePlainEstimationToTheBit) {
                             console);
             learnPlainly(p, plain, schedule, seed, c.method, c.increase);
         }
-        EXPECT_TRUE(sameBits(fast, plain));
-        EXPECT_EQ(sameBits(fast, p.profile), c.maxiter <= 0);
-        std::vector<double> membership(p.N * p.K), scratch(p.K);
+        EXPECT_EQ(fast, plain);  // == on doubles: equal to the bit, as no value is a NaN or -0
+        std::vector<double> membership(p.N * p.K);
         for (char method : {'L', 'M', 'B'}) {
             computeMembership(p.x, p.mask, fast, membership, p.prior, K, J, N, method);
-            EXPECT_TRUE(sameBits(membership, p.membership(fast, method))) << method;
-            const RankScorer scorer(fast, p.prior, K, J, method);
-            for (std::size_t i = 0; i < p.N; ++i) {
+            EXPECT_EQ(membership, p.membership(fast, method)) << method;
+            for (std::size_t i = 0; i < p.N; ++i)
                 EXPECT_EQ(selectRank(i, p.x, p.mask, fast, p.prior, K, J, method), p.select(fast, method, i));
-                EXPECT_EQ(scorer.selectRank(i, p.x, p.mask, scratch.data()), p.select(fast, method, i));
-            }
         }
         if (N < 400) continue;
         EXPECT_EQ(console.str().find("Convergence"), std::string::npos);

@@ -8,25 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "common/types.hpp"
-
 namespace tavrel {
-namespace {
-
-// Learns under 'M' with seed 1; returns the console text.
-std::string learn(const std::string& responses, std::vector<double>& profile, const LearningSchedule& schedule,
-                  std::int32_t K, std::int32_t J, const std::string& fixed) {
-    std::string mask;
-    for (char c : responses) mask += (c == '0' || c == '1') ? '1' : '0';
-    std::ostringstream console;
-    learnSequential(responses, mask, fixed, profile, std::vector<double>(K, 1.0 / K), schedule, 1, K, J,
-                    std::int32_t(responses.size()) / J, 'M', false, console);
-    return console.str();
-}
 
 TEST(ShuffleExaminees, SeedOneVisitsTheWorkedOrder) {
     Lcg generator(1);
-    EXPECT_EQ(Lcg(1).draw(), 41);
     std::vector<std::int32_t> order{0, 1, 2, 3, 4};
     shuffleExaminees(order, generator);
     EXPECT_EQ(order, (std::vector<std::int32_t>{3, 2, 4, 1, 0}));
@@ -55,23 +40,15 @@ TEST(LearningRate, MovesAlongTheScheduleWithAGaussianNeighbourhood) {
 }
 
 TEST(SequentialLearning, PrintsOneDotPerTwentiethOfTheRun) {
-    const std::vector<double> start{0.3, 0.6, 0.3, 0.6};
+    const std::string data = "1001", all(4, '1');
+    const std::vector<double> start{0.3, 0.6, 0.3, 0.6}, prior{0.5, 0.5};
     for (std::int32_t T : {-2, 0, 1, 3, 7, 20, 30, 40, 100}) {
         std::vector<double> profile = start;
-        const std::string console = learn("1001.1", profile, {T, 1.0, 0.1, 1.0, 0.12}, 2, 2, "1111");
-        EXPECT_EQ(console, "Now calculating " + std::string(T > 0 ? std::gcd(20, T) : 0, '.') + "\n") << T;
+        std::ostringstream console;
+        learnSequential(data, all, all, profile, prior, {T, 1.0, 0.1, 1.0, 0.12}, 1, 2, 2, 2, 'M', false, console);
+        EXPECT_EQ(console.str(), "Now calculating " + std::string(T > 0 ? std::gcd(20, T) : 0, '.') + "\n") << T;
         EXPECT_EQ(profile == start, T <= 0) << T;
     }
 }
 
-TEST(SequentialLearning, SinglePassClipsAndSparesFixedAndMissingCells) {
-    // K = 1 and N = 1: the rate is alpha1 itself; alphat differs.
-    for (double alpha : {1.0, 3.0}) {
-        std::vector<double> profile(5, 0.5);
-        learn("10.11", profile, {1, alpha, 0.1, 1.0, 0.12}, 1, 5, "11110");
-        EXPECT_EQ(profile, (std::vector<double>{1.0, kDblMin, 0.5, 1.0, 0.5})) << alpha;
-    }
-}
-
-}  // namespace
 }  // namespace tavrel
