@@ -151,14 +151,14 @@ TEST(ReferencePath, EngineMatchesThePlainEstimationToTheBit) {
         {'B', 60, 12, 4, 10, 0.2, 0, 0, false, true},      {'L', 60, 12, 5, 10, 0.1, 0, 0, true, false},
         {'L', 60, 12, 3, 1, 0.0, 0, 0, false, true},       {'M', 60, 12, 1, 5, 0.1, 0, 0, false, false},
         {'B', 60, 12, 40, 4, 0.3, 0, 0, true, true},       {'G', 60, 12, 5, 15, 0.0, 0.8, 1e-6, false, false},
-        {'G', 60, 12, 6, 15, 0.2, 0.6, 1e-6, true, false}, {'G', 60, 12, 4, 15, 0.1, 0.0, 1e-6, false, true},
+        {'G', 60, 12, 6, 15, 0.2, 0.6, 1e-6, true, false}, {'G', 60, 12, 4, 15, 0.1, 0.6, 1e-6, true, true} ,
         {'G', 60, 12, 1, 5, 0.1, 1.0, 0.0, false, false},  {'G', 60, 12, 3, 40, 0.1, 1.0, 1e-6, true, false},
-        {'G', 60, 12, 3, 1, 0.1, 0.5, 1e-6, false, false}, {'G', 60, 12, 3, 0, 0.1, 0.5, 1e-6, false, false},
+        {'G', 60, 12, 3, 1, 0.1, 0.2, 1e-6, false, false}, {'G', 60, 12, 3, 0, 0.1, 0.5, 1e-6, false, false},
         // Steps beyond 1: updates clipped at DBL_MIN and 1, items answered one way only.
-        {'M', 4, 12, 5, 3, 0.0, 0, 0, true, false},        {'G', 4, 12, 3, 5, 0.0, 0.6, 1e-6, false, false},
+        {'M', 4, 12, 5, 1, 0.0, 0, 0, true, false},        {'G', 4, 12, 3, 5, 0.0, 0.0, 1e-6, false, false},
         // Realistic sizes: the latent ranks must follow the total scores.
-        {'L', 400, 30, 5, 50, 0.05, 0, 0, false, false},   {'M', 400, 30, 5, 50, 0.05, 0, 0, false, false},
-        {'B', 400, 30, 5, 50, 0.05, 0, 0, false, false},   {'G', 400, 30, 5, 100, 0.05, 0.8, 1e-4, false, false},
+        {'L', 400, 30, 5, 30, 0.05, 0, 0, false, false},   {'M', 400, 30, 5, 30, 0.05, 0, 0, false, false},
+        {'B', 400, 30, 5, 30, 0.05, 0, 0, false, false},   {'G', 400, 30, 5, 100, 0.05, 0.8, 1e-4, false, false},
     };
     std::int32_t seed = 0;
     for (const Config& c : configs) {
