@@ -59,7 +59,7 @@ struct Problem {
 // rises with the rank. Prior rising with the rank; the profile as a run starts.
 Problem simulate(std::size_t N, std::size_t J, std::size_t K, double missingShare, std::uint64_t seed) {
     Problem p{N, J, K, "", "", std::string(J * K, '1'), {}, {}};
-    auto uniform = [state = seed * 0x9E3779B97F4A7C15ull] () mutable {
+    auto uniform = [state = seed * 0x9E3779B97F4A7C15ull]() mutable {
         state = state * 6364136223846793005ull + 1442695040888963407ull;
         return double(state >> 11) * 0x1p-53;
     };
@@ -151,7 +151,7 @@ TEST(ReferencePath, EngineMatchesThePlainEstimationToTheBit) {
         {'B', 60, 12, 4, 10, 0.2, 0, 0, false, true},      {'L', 60, 12, 5, 10, 0.1, 0, 0, true, false},
         {'L', 60, 12, 3, 1, 0.0, 0, 0, false, true},       {'M', 60, 12, 1, 5, 0.1, 0, 0, false, false},
         {'B', 60, 12, 40, 4, 0.3, 0, 0, true, true},       {'G', 60, 12, 5, 15, 0.0, 0.8, 1e-6, false, false},
-        {'G', 60, 12, 6, 15, 0.2, 0.6, 1e-6, true, false}, {'G', 60, 12, 4, 15, 0.1, 0.6, 1e-6, true, true} ,
+        {'G', 60, 12, 6, 15, 0.2, 0.6, 1e-6, true, false}, {'G', 60, 12, 4, 15, 0.1, 0.6, 1e-6, true, true},
         {'G', 60, 12, 1, 5, 0.1, 1.0, 0.0, false, false},  {'G', 60, 12, 3, 40, 0.1, 1.0, 1e-6, true, false},
         {'G', 60, 12, 3, 1, 0.1, 0.2, 1e-6, false, false}, {'G', 60, 12, 3, 0, 0.1, 0.5, 1e-6, false, false},
         // Steps beyond 1: updates clipped at DBL_MIN and 1, items answered one way only.
