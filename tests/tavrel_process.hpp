@@ -60,11 +60,16 @@ struct TavrelRun {
               const std::string& input = "") {
         for (const auto& [name, text] : files) dir.write(name, text);
         const TempDir io;
-        const auto quoted = [](const std::string& s) { return "'" + s + "'"; };
-        std::string command = "cd " + quoted(dir.path().string()) + " && " + quoted(TAVREL_BINARY);
-        for (const std::string& arg : args) command += " " + quoted(arg);
-        command += " <" + quoted(io.write("in", input)) + " >" + quoted((io.path() / "out").string()) + " 2>" +
-                   quoted((io.path() / "err").string());
+        std::string command = "cd";
+        const auto word = [&command](const std::string& prefix, const std::string& s) {
+            command.append(prefix).append("'").append(s).append("'");
+        };
+        word(" ", dir.path().string());
+        word(" && ", TAVREL_BINARY);
+        for (const std::string& arg : args) word(" ", arg);
+        word(" <", io.write("in", input));
+        word(" >", (io.path() / "out").string());
+        word(" 2>", (io.path() / "err").string());
         const int raw = std::system(command.c_str());
         status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         err = io.read("err");
