@@ -1,6 +1,6 @@
 #pragma once
 // Test helpers: a temporary folder, and a run of the built tavrel binary in
-// one, as a user would start it from a shell.
+// one, started as a user starts it from a shell.
 
 #include <sys/wait.h>
 
@@ -21,72 +21,50 @@ class TempDir {
 public:
     TempDir() {
         std::string pattern = (fs::temp_directory_path() / "tavrel-test-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
+        path = ::mkdtemp(pattern.data());
     }
     TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
 
-    // Writes the file (creating its folders) and returns its full path.
+    // Writes the file, creating its folders; returns its full path.
     std::string write(const std::string& name, const std::string& text) const {
-        const fs::path file = path_ / name;
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << text;
-        return file.string();
+        fs::create_directories((path / name).parent_path());
+        std::ofstream(path / name, std::ios::binary) << text;
+        return (path / name).string();
     }
     std::string read(const std::string& name) const {
-        std::ifstream in(path_ / name, std::ios::binary);
+        std::ifstream in(path / name, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-    bool exists(const std::string& name) const { return fs::exists(path_ / name); }
-    const fs::path& path() const { return path_; }
 
-private:
-    fs::path path_;
+    fs::path path;
 };
 
 // One run of the binary in a fresh working folder holding `files`, with
-// `input` as its standard input.
+// `input` as its standard input; arguments hold no single quote.
 struct TavrelRun {
     TempDir dir;
     int status = -1;
-    std::string err;
-    std::string out;
+    std::string err, out;
 
     TavrelRun(const std::map<std::string, std::string>& files, const std::vector<std::string>& args,
               const std::string& input = "") {
         for (const auto& [name, text] : files) dir.write(name, text);
-        const TempDir io;
-        std::string command = "cd";
-        const auto word = [&command](const std::string& prefix, const std::string& s) {
-            command.append(prefix).append("'").append(s).append("'");
-        };
-        word(" ", dir.path().string());
-        word(" && ", TAVREL_BINARY);
-        for (const std::string& arg : args) word(" ", arg);
-        word(" <", io.write("in", input));
-        word(" >", (io.path() / "out").string());
-        word(" 2>", (io.path() / "err").string());
+        // Standard streams go through files in the working folder.
+        dir.write(".stdin", input);
+        std::string command = "cd '";
+        command += dir.path.string() + "' && '" TAVREL_BINARY "'";
+        for (const std::string& arg : args) command += " '" + arg + "'";
+        command += " <.stdin >.stdout 2>.stderr";
         const int raw = std::system(command.c_str());
         status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        err = io.read("err");
-        out = io.read("out");
+        err = dir.read(".stderr");
+        out = dir.read(".stdout");
     }
     std::string file(const std::string& name) const { return dir.read(name); }
 };
-
-// The lines of a text whose every line ends with "\n".
-inline std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    for (std::size_t from = 0, end; from < text.size(); from = end + 1) {
-        end = text.find('\n', from);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(from, end - from));
-    }
-    return lines;
-}
 
 }  // namespace tavrel::testing
