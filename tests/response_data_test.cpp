@@ -16,10 +16,7 @@ namespace tavrel {
 namespace {
 
 // Expected console texts name the file "@"; the tests read from a temporary path.
-std::string withFileName(const std::string& text, const std::string& fileName) {
-    return std::regex_replace(text, std::regex("@"), fileName);
-}
-
+const std::regex kFileName("@");
 const std::string kShort = "tavrel.exe: Warning: Line length is too short. (@ , ";
 std::string illegal(const std::string& ch, int line, int column) {
     return "tavrel.exe: Warning: Illeagal character '" + ch + "' is found at " + std::to_string(line) + " , " +
@@ -58,7 +55,7 @@ TEST(ResponseData, DetectsColumnsAndReportsLines) {
         readResponseData(settings, responses, ids, J, N, W, console);
         const std::string notes = "tavrel.exe: Note: Number of examinees is " + std::to_string(c.N) +
                                   ".\ntavrel.exe: Note: Number of items is " + std::to_string(c.J) + ".\n";
-        EXPECT_EQ(console.str(), withFileName(c.warnings + notes, settings["infile"])) << c.data;
+        EXPECT_EQ(console.str(), std::regex_replace(c.warnings + notes, kFileName, settings["infile"])) << c.data;
         EXPECT_EQ(std::tuple(responses, ids, J, N, W), std::tuple(c.responses, c.ids, c.J, c.N, c.W)) << c.data;
     }
 }
@@ -94,13 +91,14 @@ TEST(FixedProfile, FixesTheNamedCells) {
         std::ostringstream console;
         readFixedProfile(name, mask, profile, 2, 2, dlm, console);
         EXPECT_EQ(fixedCells(mask, profile), cells) << file;
-        EXPECT_EQ(console.str(), withFileName(warnings, name)) << file;
+        EXPECT_EQ(console.str(), std::regex_replace(warnings, kFileName, name)) << file;
     }
 }
 
 TEST(Prior, ElementsSeparatorsAndWarnings) {
     const std::string few = "tavrel.exe: Warning: \"Too few elements of the prior probability (";
-    const std::string many = "tavrel.exe: Warning: \"Too many elements of the prior probability. Only 2 elements are used.\n";
+    const std::string many =
+        "tavrel.exe: Warning: \"Too many elements of the prior probability. Only 2 elements are used.\n";
     const std::tuple<std::string, std::vector<double>, std::string> cases[] = {
         {"", {0, 0}, few + "0 < 2).\n"}, {"0.2", {0.2, 0}, few + "1 < 2).\n"},
         {"1/3, 1/3", {1.0 / 3, 1.0 / 3}, ""}, {"1/3 1/3", {1.0 / 3, 1.0 / 3}, ""},
@@ -120,7 +118,8 @@ TEST(Prior, ElementsSeparatorsAndWarnings) {
 
 TEST(ItemUse, ZeroAndDotExcludeAndItemsPastTheEndAreUsed) {
     const std::tuple<std::string, std::string, std::string, int> cases[] = {
-        {"0.1", "001", "001001", 1}, {"1 1x0", "111", "101101", 3}, {".", "011", "001001", 2}, {"", "111", "101101", 3}};
+        {"0.1", "001", "001001", 1}, {"1 1x0", "111", "101101", 3}, {".", "011", "001001", 2}, {"", "111", "101101", 3},
+    };
     for (const auto& [value, use, mask, used] : cases) {
         std::string itemUse(3, '?'), missing = "101101";
         std::ostringstream console;

@@ -20,8 +20,7 @@ std::string retired(const std::string& key) {
 TEST(SettingScanner, SplitsLinesIntoPairsAndWarnsAboutOtherKeys) {
     const std::tuple<std::string, SettingMap, std::string> cases[] = {
         {"", {}, ""}, {"# nranks = 5", {}, ""}, {"*nranks = 5", {}, ""}, {"%nranks = 5", {}, ""},
-        {" \t", {}, unknown("")},
-        {"  # old value", {}, unknown("#") + unknown("value")},
+        {" \t", {}, unknown("")}, {"  # old value", {}, unknown("#") + unknown("value")},
         {"nranks = 5 # five ranks", {{"nranks", "5"}}, ""}, {"nranks = 5; # five", {{"nranks", "5"}}, ""},
         {"nranks = 5#five", {{"nranks", "5#five"}}, ""},
         {"NRanks=5;Method=ML;", {{"nranks", "5"}, {"method", "ML"}}, ""},
