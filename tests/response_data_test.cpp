@@ -36,7 +36,7 @@ TEST(ResponseData, DetectsColumnsAndReportsLines) {
         {{{"nitems", "10"}}, "0101010101\n0101010\n", "01010101010101010...", "", 10, 2, 0, kShort + "2)\n"},
         {{{"firstobs", "5"}, {"nitems", "3"}}, "a\nb\n", "", "", 3, 0, 0, ""},
         {{}, "", "", "", 0, 0, 0, ""},
-        {{{"idbegin", "1"}}, "E1 01.\r\nE2 10x\r\n", "01.10x", "E1E2", 3, 2, 2, illegal("x", 2, 6)},
+        {{{"idbegin", "1"}}, "E1 01.\r\nE2 10\r\n", "01.10.", "E1E2", 3, 2, 2, kShort + "2)\n"},
         // The CR inside the line on which the item count is detected is deleted.
         {{}, "01\r01\n0\r11\n", "01010\r11", "", 4, 2, 0, illegal("\r", 2, 2)},
         // Width 0, and no response after the identifier: the line is skipped
@@ -80,7 +80,7 @@ TEST(FixedProfile, FixesTheNamedCells) {
         {"item,2,2\n1,0.1,0.6\n", ',', ". 0.6 . . ", ""},
         {"item,2,1\n1,0.2,0.7\n", ',', "0.7 0.2 . . ", ""},
         {"item,1,2\n1,0.4\xFF" "9,0.5\n", ',', "0.4 0 . . ", ""},
-        {"item,1,2\r\n2,1.5,abc\r\n", ',', ". . 1.5 0 ", ""},
+        {"item,1,2\r\n2,1.5,*\r\n", ',', ". . 1.5 . ", ""},
         {"item\t1\t2\n2\t0.1\t0.2\n", '\t', ". . 0.1 0.2 ", ""},
     };
     for (const auto& [file, dlm, cells, warnings] : cases) {
