@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -36,8 +36,9 @@ public:
         return (path / name).string();
     }
     std::string read(const std::string& name) const {
-        std::ifstream in(path / name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::ostringstream text;
+        text << std::ifstream(path / name, std::ios::binary).rdbuf();
+        return text.str();
     }
 
     fs::path path;
