@@ -31,7 +31,7 @@ TEST(ResponseData, DetectsColumnsAndReportsLines) {
         // Only a blank ends an identifier; a given width needs none.
         {{{"idbegin", "1"}}, "A017\t0110\nB018\t1111\n", "", "", 0, 0, 0, kShort + "1)\n" + kShort + "2)\n"},
         {{{"idbegin", "1"}, {"idlength", "4"}}, "A017\t0110\n", "0110", "A017", 4, 1, 4, ""},
-        {{{"firstobs", "3"}}, "head\nhead\n0101\n1100\n01x1\n", "010111000" "1x1", "", 4, 3, 0, illegal("x", 5, 3)},
+        {{{"firstobs", "3"}}, "head\nhead\n0101\n1100\n01x1\n", "0101110001x1", "", 4, 3, 0, illegal("x", 5, 3)},
         {{{"firstobs", "-2"}, {"nobs", "2"}}, "01\n10\n11\n00\n", "0110", "", 2, 2, 0, ""},
         {{{"nitems", "10"}}, "0101010101\n0101010\n", "01010101010101010...", "", 10, 2, 0, kShort + "2)\n"},
         {{{"firstobs", "5"}, {"nitems", "3"}}, "a\nb\n", "", "", 3, 0, 0, ""},
@@ -40,7 +40,8 @@ TEST(ResponseData, DetectsColumnsAndReportsLines) {
         // The CR inside the line on which the item count is detected is deleted.
         {{}, "01\r01\n0\r11\n", "01010\r11", "", 4, 2, 0, illegal("\r", 2, 2)},
         // Width 0, and no response after the identifier: the line is skipped
-        // and detection repeats on the next line.
+        // and detection repeats on the next line; a response column found on
+        // the skipped line stays.
         {{{"idbegin", "1"}}, " E001 0000\nE002 1101\n", "1101", "E002", 4, 1, 4, kShort + "1)\n"},
         {{{"idbegin", "1"}}, "E001 \nE002 0101\nE003  101\n", "0101 101", "E002E003", 4, 2, 4,
          kShort + "1)\n" + illegal(" ", 3, 6)},
