@@ -1,0 +1,165 @@
+// Runs of the built binary, started as a user starts it.
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <tuple>
+
+#include "driver/run.hpp"
+#include "tavrel_process.hpp"
+
+namespace tavrel {
+namespace {
+
+using testing::TavrelRun;
+
+const std::string kIdData = "E01 0000\nE02 0001\nE03 0011\nE04 0111\nE05 1111\nE06 1110\nE07 0.10\nE08 1101\n";
+const std::string kAllFiles =
+    "outfile = irp.csv; rankfile = rank.csv; rmpfile = rmp.csv; worpfile = worp.csv; uorpfile = uorp.csv;\n";
+const std::string kUsage = "Usage> tavrel.exe setting_file\nIs there a setting file? [y/n]: ";
+const std::string kAskName = kUsage + "Input name of the setting file: ";
+const std::string kPause = "Push any key and return key. ";
+const std::string kIrpNote = "tavrel.exe: Note: Item reference profile is written to \"irp.csv\".\n";
+
+// A setting file and 8 examinees x 4 items, with or without identifiers.
+std::map<std::string, std::string> withData(const std::string& settings, bool ids = true) {
+    return {{"set.txt", "infile = data.txt; nranks = 3; seed = 5; maxiter = 5;" +
+                            std::string(ids ? "idbegin = 1;\n" : "\n") + settings},
+            {"data.txt", ids ? kIdData : std::regex_replace(kIdData, std::regex("E0. "), "")}};
+}
+
+// The whole text must match; "[...]" stands for any text in between.
+void expectText(const std::string& text, const std::string& pattern) {
+    const std::size_t gap = pattern.find("[...]");
+    if (gap == std::string::npos) {
+        EXPECT_EQ(text, pattern);
+        return;
+    }
+    const std::string head = pattern.substr(0, gap), tail = pattern.substr(gap + 5);
+    EXPECT_TRUE(text.size() >= gap + tail.size() && text.starts_with(head) && text.ends_with(tail)) << text;
+}
+
+// The text with every number written as '#'.
+std::string shape(const std::string& text) { return std::regex_replace(text, std::regex("-?nan|\\d[\\d.e+-]*"), "#"); }
+
+std::string times(int n, const std::string& text) { return n == 0 ? "" : text + times(n - 1, text); }
+
+TEST(EndToEnd, StartModesMessagesAndExitStatus) {
+    const std::string noData = "tavrel.exe: Error: File \"nodata.txt\" cannot be found.\n";
+    const std::string noRanks = "tavrel.exe: Note: Number of latent ranks is 0.\n"
+                                "tavrel.exe: Error: Number of latent ranks must be 1 or more.\n";
+    const std::string counts = "tavrel.exe: Note: Number of examinees is 8.\ntavrel.exe: Note: Number of items is "
+                               "4.\ntavrel.exe: Note: Number of latent ranks is 3.\nNow calculating [...]\n";
+    const std::string interactive = kUsage + "----------- interactive mode -----------\nAnswer the following 5 "
+        "questions.\ndata file name: start column of response: number of items: number of latent ranks: "
+        "file name of item reference profile: ";
+    const std::map<std::string, std::string> missingData{{"set.txt", "infile = nodata.txt;"}},
+        noRank{{"k0.txt", "nranks = abc;"}};
+    const std::tuple<std::vector<std::string>, std::string, std::map<std::string, std::string>, int, std::string>
+        cases[] = {
+            {{"set.txt", "ignored"}, "y x", missingData, 1, noData},
+            {{}, "y set.txt\n", missingData, 1, kAskName + noData + kPause},
+            {{"missing.txt"}, "", {}, 1, "tavrel.exe: Error: File \"missing.txt\" cannot be found.\n"},
+            {{"sub"}, "", {{"sub/x", ""}}, 1, "tavrel.exe: Error: File \"sub\" cannot be found.\n"},
+            {{"s"}, "", {{"s", "infile = d; fixedfile = sub;"}, {"d", "01\n"}, {"sub/x", ""}}, 1,
+             "[...]\ntavrel.exe: Error: File \"sub\" cannot be found.\n"},
+            {{"s"}, "", {{"s", "infile = d; databegin = 10;"}, {"d", "0101\n"}}, 1,
+             "tavrel.exe: Error: Index number is out of range.\n"},
+            {{"s"}, "", {{"s", "nitems = -5;"}}, 1, "[...]\ntavrel.exe: Error: Memory allocation has been failed.\n"},
+            {{}, "y", {}, 0, kAskName + "tavrel.exe: Note: Number of latent ranks is 10.\n[...]\n" + kPause},
+            {{"k0.txt"}, "", noRank, 1, noRanks},
+            {{}, "Yes k0.txt x", noRank, 1, kAskName + noRanks + kPause},
+            {{}, "", {}, 1, interactive + "tavrel.exe: Error: File \"\" cannot be found.\n" + kPause},
+            {{"set.txt"}, "", withData(""), 0, counts},
+            {{}, "y\nset.txt\nx\n", withData(""), 0, kAskName + counts + kPause},
+            {{}, "no\ndata.txt\n5 4 3\nirp.csv\nx\n", withData(""), 0, interactive + counts + kIrpNote + kPause},
+        };
+    for (const auto& [args, input, files, status, err] : cases) {
+        const TavrelRun run(files, args, input);
+        EXPECT_EQ(run.status, status) << run.err;
+        EXPECT_EQ(run.out, "");
+        expectText(run.err, err);
+    }
+}
+
+TEST(EndToEnd, PauseWaitsForAWordAfterBlankLines) {
+    std::istringstream input("y\nno-such-settings.txt\n\n \n\t\nx rest");
+    std::ostringstream console;
+    EXPECT_EQ(runProgram({}, input, console), 1);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(input), {}), " rest");
+}
+
+TEST(ResultFiles, LayoutsFollowTheDelimiterAndTheIdentifiers) {
+    const std::tuple<bool, std::string, std::string> cases[] = {
+        {true, "", ","}, {false, "dlm = tab;", "\t"}, {true, "dlm = \" \";", " "}, {false, "dlm = s;", " "}};
+    for (const auto& [ids, dlm, D] : cases) {
+        const TavrelRun run(withData(dlm + kAllFiles, ids), {"set.txt"});
+        expectText(run.err, "[...]" + kIrpNote + "tavrel.exe: Note: 8 examinees' latetn ranks are written to "
+                   "\"rank.csv\".\ntavrel.exe: Note: 8 examinees' rank membership profiles are written to \"rmp.csv\"."
+                   "\ntavrel.exe: Note: Weighted observation ratio profile is written to \"worp.csv\".\ntavrel.exe: "
+                   "Note: Unweighted observation ratio profile is written to \"uorp.csv\".\n");
+        const std::string ranks = "#" + D + "#" + D + "#\n", id = ids ? "E#" + D : "";
+        for (const char* name : {"irp.csv", "worp.csv", "uorp.csv"})
+            EXPECT_EQ(shape(run.file(name)), "item" + D + ranks + times(4, "#" + D + ranks)) << name;
+        EXPECT_EQ(shape(run.file("rank.csv")), (ids ? "id" + D + "rank\n" : "") + times(8, id + "#\n"));
+        EXPECT_EQ(shape(run.file("rmp.csv")), (ids ? "id" + D + ranks : "") + times(8, id + ranks));
+    }
+}
+
+TEST(ResultFiles, ItemsNotInUseAndASingleRank) {
+    const TavrelRun excluded(withData("itemuse = .1; outfile = irp.csv; worpfile = worp.csv;"), {"set.txt"});
+    EXPECT_EQ(shape(excluded.file("irp.csv")), "item,#,#,#\n#,*,*,*\n" + times(3, "#,#,#,#\n"));
+    EXPECT_TRUE(excluded.file("worp.csv").starts_with("item,1,2,3\n1,0,0,0\n"));
+
+    const TavrelRun single(withData("nranks = 1;" + kAllFiles), {"set.txt"});
+    EXPECT_TRUE(single.file("irp.csv").starts_with("item,1\n1,"));
+    EXPECT_EQ(single.file("rank.csv"), "id,rank\nE01,1\nE02,1\nE03,1\nE04,1\nE05,1\nE06,1\nE07,1\nE08,1\n");
+}
+
+// A falling profile fixed in every cell: estimation keeps it, orientation
+// reverses it, and no examinee holds the middle rank.
+TEST(ResultFiles, FixedFallingProfileIsOrientedAndAnEmptyRankGivesNaN) {
+    for (const std::string method : {"ML", "GTM"}) {
+        const TavrelRun run({{"set.txt", "infile = d.txt; nranks = 3; maxiter = 3; seed = 2; fixedfile = f.csv; "
+                                         "method = " + method + ";" + kAllFiles},
+                             {"d.txt", "0000\n1111\n0000\n1111\n1111\n"},
+                             {"f.csv", "item,1,2,3\n1,0.9,0.5,0.1\n2,0.9,0.5,0.1\n3,0.9,0.5,0.1\n4,0.9,0.5,0.1\n"}},
+                            {"set.txt"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.file("irp.csv"), "item,1,2,3\n1,0.1,0.5,0.9\n2,0.1,0.5,0.9\n3,0.1,0.5,0.9\n4,0.1,0.5,0.9\n");
+        EXPECT_EQ(run.file("rank.csv"), "1\n3\n1\n3\n3\n");
+        EXPECT_EQ(run.file("worp.csv"), "item,1,2,3\n1,1,1,1\n2,1,1,1\n3,1,1,1\n4,1,1,1\n");
+        EXPECT_EQ(std::regex_replace(run.file("uorp.csv"), std::regex("-nan"), "nan"),
+                  "item,1,2,3\n1,1,nan,1\n2,1,nan,1\n3,1,nan,1\n4,1,nan,1\n");
+    }
+}
+
+TEST(ResultFiles, ProfileReadsBackAsFixedProfile) {
+    const std::string settings = "dlm = tab; increase = yes;";
+    const TavrelRun first(withData(settings + "itemuse = 1.11; outfile = irp.txt;"), {"set.txt"});
+    auto files = withData(settings + "fixedfile = irp.txt; outfile = again.txt;");
+    files["irp.txt"] = first.file("irp.txt");
+    const TavrelRun second(files, {"set.txt"});
+    EXPECT_EQ(second.err.find("Warning"), std::string::npos) << second.err;
+    // Every cell is fixed but those of the item not in use in the first run.
+    const std::string written = first.file("irp.txt"), readBack = second.file("again.txt");
+    EXPECT_EQ(shape(written), "item\t#\t#\t#\n#\t#\t#\t#\n#\t*\t*\t*\n" + times(2, "#\t#\t#\t#\n"));
+    EXPECT_EQ(shape(readBack), "item\t#\t#\t#\n" + times(4, "#\t#\t#\t#\n"));
+    EXPECT_EQ(std::regex_replace(readBack, std::regex("\n2\t[^\n]*"), "\n2\t*\t*\t*"), written);
+}
+
+TEST(ResultFiles, AFileThatCannotBeCreatedStopsTheLaterWriters) {
+    for (const std::string name : {"nodir/rank.csv", ""}) {
+        const TavrelRun run(withData("outfile = irp.csv; rankfile = \"" + name + "\"; rmpfile = r.csv;"), {"set.txt"});
+        EXPECT_EQ(run.status, 1);
+        expectText(run.err, "[...]\n" + kIrpNote + "tavrel.exe: Error: File \"" + name + "\" cannot be found.\n");
+        EXPECT_EQ(shape(run.file("irp.csv")), "item,#,#,#\n" + times(4, "#,#,#,#\n"));
+        EXPECT_FALSE(testing::fs::exists(run.dir.path / "r.csv"));
+    }
+    const TavrelRun same(withData("rankfile = same.csv; outfile = same.csv;"), {"set.txt"});
+    EXPECT_EQ(shape(same.file("same.csv")), "id,rank\n" + times(8, "E#,#\n"));
+}
+
+}  // namespace
+}  // namespace tavrel

@@ -1,0 +1,134 @@
+#include "data/response_data.hpp"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+#include <tuple>
+#include <vector>
+
+#include "data/fixed_profile.hpp"
+#include "data/item_use.hpp"
+#include "data/prior.hpp"
+#include "tavrel_process.hpp"
+
+namespace tavrel {
+namespace {
+
+// Expected console texts name the file "@"; the tests read from a temporary path.
+const std::regex kFileName("@");
+const std::string kShort = "tavrel.exe: Warning: Line length is too short. (@ , ";
+std::string illegal(const std::string& ch, int line, int column) {
+    return "tavrel.exe: Warning: Illeagal character '" + ch + "' is found at " + std::to_string(line) + " , " +
+           std::to_string(column) + " in \"@\"\n";
+}
+
+TEST(ResponseData, DetectsColumnsAndReportsLines) {
+    struct Case { SettingMap settings; std::string data, responses, ids; std::int32_t J, N, W; std::string warnings; };
+    const Case cases[] = {
+        {{}, "0101\n1100\n", "01011100", "", 4, 2, 0, ""},
+        {{{"idbegin", "1"}}, "A017 0110.1\nB2   1111x0\n", "0110.11111x0", "A017B2  ", 6, 2, 4, illegal("x", 2, 10)},
+        // Only a blank ends an identifier; a given width needs none.
+        {{{"idbegin", "1"}}, "A017\t0110\nB018\t1111\n", "", "", 0, 0, 0, kShort + "1)\n" + kShort + "2)\n"},
+        {{{"idbegin", "1"}, {"idlength", "4"}}, "A017\t0110\n", "0110", "A017", 4, 1, 4, ""},
+        {{{"firstobs", "3"}}, "head\nhead\n0101\n1100\n01x1\n", "0101110001x1", "", 4, 3, 0, illegal("x", 5, 3)},
+        {{{"firstobs", "-2"}, {"nobs", "2"}}, "01\n10\n11\n00\n", "0110", "", 2, 2, 0, ""},
+        {{{"nitems", "10"}}, "0101010101\n0101010\n", "01010101010101010...", "", 10, 2, 0, kShort + "2)\n"},
+        {{{"firstobs", "5"}, {"nitems", "3"}}, "a\nb\n", "", "", 3, 0, 0, ""},
+        {{}, "", "", "", 0, 0, 0, ""},
+        {{{"idbegin", "1"}}, "E1 01.\r\nE2 10\r\n", "01.10.", "E1E2", 3, 2, 2, kShort + "2)\n"},
+        // The CR inside the line on which the item count is detected is deleted.
+        {{}, "01\r01\n0\r11\n", "01010\r11", "", 4, 2, 0, illegal("\r", 2, 2)},
+        // Width 0, and no response after the identifier: the line is skipped
+        // and detection repeats on the next line; a response column found on
+        // the skipped line stays.
+        {{{"idbegin", "1"}}, " E001 0000\nE002 1101\n", "1101", "E002", 4, 1, 4, kShort + "1)\n"},
+        {{{"idbegin", "1"}}, "E001 \nE002 0101\nE003  101\n", "0101 101", "E002E003", 4, 2, 4,
+         kShort + "1)\n" + illegal(" ", 3, 6)},
+    };
+    for (const Case& c : cases) {
+        const testing::TempDir dir;
+        SettingMap settings = c.settings;
+        settings["infile"] = dir.write("data.txt", c.data);
+        std::string responses, ids;
+        std::int32_t J = 0, N = 0, W = 0;
+        std::ostringstream console;
+        readResponseData(settings, responses, ids, J, N, W, console);
+        const std::string notes = "tavrel.exe: Note: Number of examinees is " + std::to_string(c.N) +
+                                  ".\ntavrel.exe: Note: Number of items is " + std::to_string(c.J) + ".\n";
+        EXPECT_EQ(console.str(), std::regex_replace(c.warnings + notes, kFileName, settings["infile"])) << c.data;
+        EXPECT_EQ(std::tuple(responses, ids, J, N, W), std::tuple(c.responses, c.ids, c.J, c.N, c.W)) << c.data;
+    }
+}
+
+// The cells as "value" when fixed and "." when still learned.
+std::string fixedCells(const std::string& mask, const std::vector<double>& profile) {
+    std::ostringstream cells;
+    for (std::size_t c = 0; c < mask.size(); ++c) (mask[c] == '0' ? cells << profile[c] : cells << '.') << ' ';
+    return cells.str();
+}
+
+TEST(FixedProfile, FixesTheNamedCells) {
+    const std::string rank = "tavrel.exe: Warning: Rank number (", item = "tavrel.exe: Warning: Item number (";
+    const std::tuple<std::string, char, std::string, std::string> cases[] = {
+        {"", ',', ". . . . ", ""},
+        {"item,1,2,\n1,0.1,0.2,0.3\n", ',', "0.1 0.2 . . ", rank + "0) is out of range. (@: 1 , 4)\n"},
+        {"item,1,2\n2,0.7\n", ',', ". . 0.7 0 ", ""},
+        {"item,1,2\n\n1,*,0.5\n", ',', ". 0.5 . . ", item + "0) is out of range. (@, line 2)\n"},
+        {"item,1,2\n3,0.1,0.1\n", ',', ". . . . ", item + "3) is out of range. (@, line 2)\n"},
+        {"item,1,2\n1, *,*\n2,*,*\n", ',', "0 . . . ", ""},
+        {"item,1,2\n1,0.1,*\n1,0.3,0.4\n1,*,*\n", ',', "0.3 0.4 . . ", ""},
+        {"item,2,2\n1,0.1,0.6\n", ',', ". 0.6 . . ", ""},
+        {"item,2,1\n1,0.2,0.7\n", ',', "0.7 0.2 . . ", ""},
+        {"item,1,2\n1,0.4\xFF" "9,0.5\n", ',', "0.4 0 . . ", ""},
+        {"item,1,2\r\n2,1.5,*\r\n", ',', ". . 1.5 . ", ""},
+        {"item\t1\t2\n2\t0.1\t0.2\n", '\t', ". . 0.1 0.2 ", ""},
+    };
+    for (const auto& [file, dlm, cells, warnings] : cases) {
+        const testing::TempDir dir;
+        const std::string name = dir.write("fixed.csv", file);
+        std::string mask(4, '1');
+        std::vector<double> profile(4);
+        std::ostringstream console;
+        readFixedProfile(name, mask, profile, 2, 2, dlm, console);
+        EXPECT_EQ(fixedCells(mask, profile), cells) << file;
+        EXPECT_EQ(console.str(), std::regex_replace(warnings, kFileName, name)) << file;
+    }
+}
+
+TEST(Prior, ElementsSeparatorsAndWarnings) {
+    const std::string few = "tavrel.exe: Warning: \"Too few elements of the prior probability (";
+    const std::string many =
+        "tavrel.exe: Warning: \"Too many elements of the prior probability. Only 2 elements are used.\n";
+    const std::tuple<std::string, std::vector<double>, std::string> cases[] = {
+        {"", {0, 0}, few + "0 < 2).\n"}, {"0.2", {0.2, 0}, few + "1 < 2).\n"},
+        {"1/3, 1/3", {1.0 / 3, 1.0 / 3}, ""}, {"1/3 1/3", {1.0 / 3, 1.0 / 3}, ""},
+        {"2/0 3e-1", {2, 0.3}, ""}, {"1 /3", {1, 0}, ""},
+        {"0.5,,0.5", {0.5, 0}, many}, {"0.2,0.8,", {0.2, 0.8}, ""},
+        {"0.2,0.8, 3", {0.2, 0.8}, ""}, {"0.2,0.8, 33", {0.2, 0.8}, many},
+    };
+    for (const auto& [value, expected, warnings] : cases) {
+        std::vector<double> prior(2, 0.5);
+        std::ostringstream console, note;
+        readPrior(value, prior, 2, console);
+        EXPECT_EQ(prior, expected) << value;
+        note << "tavrel.exe: Note: Prior probabilities are as follows: " << expected[0] << ", " << expected[1] << "\n";
+        EXPECT_EQ(console.str(), warnings + note.str()) << value;
+    }
+}
+
+TEST(ItemUse, ZeroAndDotExcludeAndItemsPastTheEndAreUsed) {
+    const std::tuple<std::string, std::string, std::string, int> cases[] = {
+        {"0.1", "001", "001001", 1}, {"1 1x0", "111", "101101", 3}, {".", "011", "001001", 2}, {"", "111", "101101", 3},
+    };
+    for (const auto& [value, use, mask, used] : cases) {
+        std::string itemUse(3, '?'), missing = "101101";
+        std::ostringstream console;
+        applyItemUse(value, missing, itemUse, 3, 2, console);
+        EXPECT_EQ(itemUse + missing, use + mask) << value;
+        EXPECT_EQ(console.str(), "tavrel.exe: Note: " + std::to_string(used) + " out of 3 items are used.\n");
+    }
+}
+
+}  // namespace
+}  // namespace tavrel
