@@ -65,7 +65,7 @@ struct Scale {
 };
 
 constexpr Scale kFull{100000, 100, 10000, 50, 10, 100, 100000, 50, 10, 20, 1000000, 100, 10, 10};
-constexpr Scale kQuick{10000, 100, 1000, 50, 10, 10, 10000, 50, 10, 5, 20000, 100, 10, 3};
+constexpr Scale kQuick{10000, 100, 10000, 50, 10, 10, 10000, 50, 10, 5, 20000, 100, 10, 3};
 
 // Data loaded and prepared as the run driver does it.
 struct Loaded {
@@ -134,7 +134,7 @@ Measured caseRead(const std::string& path, std::size_t J, std::ostream& quiet) {
                 char* present = mask.data() + row * J;
                 for (std::size_t j = 0; j < J; ++j) {
                     out[j] = src[j];
-                    present[j] = (src[j] == '0') | (src[j] == '1') ? '1' : '0';
+                    present[j] = ((src[j] == '0') | (src[j] == '1')) ? '1' : '0';
                 }
                 ++row;
             }
