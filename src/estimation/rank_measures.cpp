@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/types.hpp"
 #include "estimation/rank_count.hpp"
 
@@ -80,6 +84,33 @@ template <std::size_t KC>
 void sweepDistance(const char* responses, const char* missing, const double* profile, std::size_t Kr,
                    std::size_t J, double* measures) {
     const std::size_t K = rankCount<KC>(Kr);
+#if defined(__SSE2__)
+    if constexpr (KC >= 2) {
+        // Pairs of ranks in registers, each lane summing in item order; an
+        // odd last rank runs alone.
+        constexpr std::size_t kPairs = KC / 2;
+        __m128d sums[kPairs];
+        for (std::size_t q = 0; q < kPairs; ++q) sums[q] = _mm_setzero_pd();
+        double last = 0.0;
+        for (std::size_t j = 0; j < J; ++j) {
+            if (missing[j] != '1') continue;
+            const double x = double(responses[j] - '0');
+            const __m128d response = _mm_set1_pd(x);
+            const double* p = profile + j * K;
+            for (std::size_t q = 0; q < kPairs; ++q) {
+                const __m128d d = _mm_sub_pd(response, _mm_loadu_pd(p + 2 * q));
+                sums[q] = _mm_add_pd(sums[q], _mm_mul_pd(d, d));
+            }
+            if constexpr (KC % 2 == 1) {
+                const double d = x - p[KC - 1];
+                last = last + d * d;
+            }
+        }
+        for (std::size_t q = 0; q < kPairs; ++q) _mm_storeu_pd(measures + 2 * q, sums[q]);
+        if constexpr (KC % 2 == 1) measures[KC - 1] = last;
+        return;
+    }
+#endif
     double local[KC > 0 ? KC : 1];
     double* m = KC > 0 ? local : measures;
     for (std::size_t k = 0; k < K; ++k) m[k] = 0.0;
