@@ -2,10 +2,11 @@
 // floor of its unavoidable work measured in the same process, reports each
 // case's peak resident memory, and writes the table to a Markdown file.
 //
-//   tavrel_bench_stages [--quick] [--work DIR] [--results FILE] [--tavrel PATH]
+//   tavrel_bench_stages [--quick] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH]
 //
 // Every case runs in a fresh child (this program re-executed with --case), so
-// the peak memory of one case is not inflated by another.
+// the peak memory of one case is not inflated by another; each case runs
+// --repeats times (3 by default) and the table shows the medians.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -366,6 +367,11 @@ std::string format(const char* f, double v) {
     return text;
 }
 
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 struct Row {
     std::string name, size, target;
 };
@@ -378,6 +384,7 @@ int main(int argc, char** argv) {
     std::string tavrelPath = "build/tavrel";
     std::string caseName;
     bool quick = false;
+    int repeats = 3;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
         if (arg == "--quick") quick = true;
@@ -385,8 +392,9 @@ int main(int argc, char** argv) {
         else if (arg == "--results" && a + 1 < argc) results = argv[++a];
         else if (arg == "--tavrel" && a + 1 < argc) tavrelPath = argv[++a];
         else if (arg == "--case" && a + 1 < argc) caseName = argv[++a];
+        else if (arg == "--repeats" && a + 1 < argc) repeats = std::max(1, std::atoi(argv[++a]));
         else {
-            std::fprintf(stderr, "usage: %s [--quick] [--work DIR] [--results FILE] [--tavrel PATH]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--quick] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH]\n", argv[0]);
             return 2;
         }
     }
@@ -448,15 +456,29 @@ int main(int argc, char** argv) {
           << "|---|---|---:|---:|---:|---:|---:|---:|---|\n";
     for (std::size_t r = 0; r < rows.size(); ++r) {
         std::fprintf(stderr, "Running %s ...\n", names[r]);
-        std::string out;
         std::vector<std::string> args{argv[0], "--case", rows[r].name, "--work", work};
         if (quick) args.push_back("--quick");
-        Child c = spawn(args, out);
+        // Medians over repeated runs: a shared machine's noise hits single runs.
+        std::vector<double> seconds, floors;
         Measured m;
-        if (!c.ok || std::sscanf(out.c_str(), "%lf %lf %lf %lf", &m.seconds, &m.cells, &m.floorSeconds, &m.bytes) != 4) {
+        double peakMb = 0.0;
+        bool ok = true;
+        for (int repeat = 0; repeat < repeats && ok; ++repeat) {
+            std::string out;
+            const Child c = spawn(args, out);
+            ok = c.ok && std::sscanf(out.c_str(), "%lf %lf %lf %lf", &m.seconds, &m.cells, &m.floorSeconds,
+                                     &m.bytes) == 4;
+            seconds.push_back(m.seconds);
+            floors.push_back(m.floorSeconds);
+            peakMb = std::max(peakMb, c.peakMb);
+        }
+        if (!ok) {
             table << "| " << names[r] << " | failed | | | | | | | |\n";
             continue;
         }
+        m.seconds = median(seconds);
+        m.floorSeconds = median(floors);
+        const Child c{m, peakMb, true};
         table << "| " << names[r] << " | " << rows[r].size << " | " << format("%.3f", m.seconds) << " | "
               << format("%.2f", m.seconds / m.cells * 1e9) << " | " << format("%.3f", m.floorSeconds) << " | "
               << format("%.2f", m.seconds / m.floorSeconds) << " | "
@@ -488,7 +510,7 @@ int main(int argc, char** argv) {
     std::ostringstream report;
     report << "# Benchmark results\n\n"
            << "Date: " << date << "  \nCPU: " << cpuModel() << "  \nCompiler: " << compiler()
-           << "  \nBuild: Release, -O3 -ffp-contract=off" << (quick ? "  \nScale: quick (reduced sizes)" : "")
+           << "  \nBuild: Release, -O3 -ffp-contract=off" << (quick ? "  \nScale: quick (reduced sizes)" : "") << "  \nMedians of " << repeats << " runs per case"
            << "\n\n"
            << table.str() << "\n"
            << "A cell is one present response x rank x pass for the estimation, one response for reading and\n"
