@@ -33,6 +33,7 @@
 #include "common/large_array.hpp"
 #include "data/response_data.hpp"
 #include "estimation/batch_estimation.hpp"
+#include "estimation/rank_count.hpp"
 #include "estimation/rank_measures.hpp"
 #include "estimation/sequential_learning.hpp"
 #include "output/result_writers.hpp"
@@ -151,6 +152,37 @@ Measured caseRead(const std::string& path, std::size_t J, std::ostream& quiet) {
     return m;
 }
 
+template <std::size_t KC>
+void sequentialFloor(const Loaded& d, std::size_t Kr, std::size_t T, char method) {
+    const std::size_t K = tavrel::rankCount<KC>(Kr), J = static_cast<std::size_t>(d.J);
+    const auto N = static_cast<std::size_t>(d.N);
+    std::vector<double> sums(K), out(d.profile.size());
+    const double* p = d.profile.data();
+    for (std::size_t t = 0; t < T; ++t) {
+        for (std::size_t i = 0; i < N; ++i) {
+            const char* present = d.missing.data() + i * J;
+            const char* x = d.responses.data() + i * J;
+            double local[KC > 0 ? KC : 1] = {};
+            double* acc = KC > 0 ? local : sums.data();
+            for (std::size_t j = 0; j < J; ++j) {
+                if (present[j] != '1') continue;
+                const double xj = double(x[j] - '0');
+                if (method == 'L')
+                    for (std::size_t k = 0; k < K; ++k) acc[k] = acc[k] + (xj - p[j * K + k]) * (xj - p[j * K + k]);
+                else
+                    for (std::size_t k = 0; k < K; ++k) acc[k] = acc[k] - std::log(p[j * K + k]);
+            }
+            for (std::size_t j = 0; j < J; ++j) {
+                if (present[j] != '1') continue;
+                const double xj = double(x[j] - '0');
+                for (std::size_t k = 0; k < K; ++k) out[j * K + k] = p[j * K + k] + 0.001 * (xj - p[j * K + k]);
+            }
+            gSink = gSink + acc[0];
+        }
+    }
+    gSink = gSink + out[0];
+}
+
 Measured caseSequential(const std::string& path, const Scale& s, char method, std::ostream& quiet) {
     Loaded d = load(path, s.seqJ, s.seqK, false, quiet);
     const tavrel::LearningSchedule schedule{static_cast<std::int32_t>(s.seqT), 1.0, 0.01, 1.0, 0.12};
@@ -163,33 +195,11 @@ Measured caseSequential(const std::string& path, const Scale& s, char method, st
 
     // Floor, on the finished profile: per pass, for every present cell the
     // measure's unavoidable arithmetic ('L': one squared difference; 'M', 'B':
-    // one logarithm) summed per rank, then one update store per cell.
-    const std::size_t K = s.seqK, J = s.seqJ, N = static_cast<std::size_t>(d.N);
-    std::vector<double> sums(K);
-    std::vector<double> out(d.profile.size());
-    const double* p = d.profile.data();
+    // one logarithm) summed per rank, then one update store per cell. The
+    // rank count is a compile-time constant here too, as in the engine.
     start = Clock::now();
-    for (std::size_t t = 0; t < s.seqT; ++t) {
-        for (std::size_t i = 0; i < N; ++i) {
-            const char* present = d.missing.data() + i * J;
-            const char* x = d.responses.data() + i * J;
-            for (std::size_t j = 0; j < J; ++j) {
-                if (present[j] != '1') continue;
-                const double xj = double(x[j] - '0');
-                if (method == 'L')
-                    for (std::size_t k = 0; k < K; ++k) sums[k] = sums[k] + (xj - p[j * K + k]) * (xj - p[j * K + k]);
-                else
-                    for (std::size_t k = 0; k < K; ++k) sums[k] = sums[k] - std::log(p[j * K + k]);
-            }
-            for (std::size_t j = 0; j < J; ++j) {
-                if (present[j] != '1') continue;
-                const double xj = double(x[j] - '0');
-                for (std::size_t k = 0; k < K; ++k) out[j * K + k] = p[j * K + k] + 0.001 * (xj - p[j * K + k]);
-            }
-        }
-    }
+    tavrel::withRankCount(s.seqK, [&](auto KC) { sequentialFloor<KC>(d, s.seqK, s.seqT, method); });
     m.floorSeconds = secondsSince(start);
-    gSink = sums[0] + out[0];
     return m;
 }
 
