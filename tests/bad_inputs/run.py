@@ -19,9 +19,9 @@ and `expect`. The run happens in a fresh copy of the folder. Lines of `expect`:
   memory                   the run may end at the memory limit
 
 Every run must also leave standard output empty, end by itself within the time
-limit and raise no sanitizer report. Normal builds run under a 2 GiB address
+limit and raise no sanitizer report. Normal builds run under a 1 GiB address
 space limit, so an impossible array fails at once instead of filling memory; a
-sanitizer build refuses allocations above 2 GiB and then reports the memory
+sanitizer build refuses allocations above 1 GiB and then reports the memory
 failure itself, which is accepted for `memory` cases only.
 """
 import os
@@ -34,7 +34,7 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-LIMIT = 2 << 30
+LIMIT = 1 << 30
 TIMEOUT = 120
 PREFIX = b"tavrel.exe: "
 SANITIZER_OOM = re.compile(rb"AddressSanitizer: (out of memory|requested allocation size)")
@@ -110,7 +110,7 @@ def run_case(binary, case, sanitized):
         env = dict(os.environ)
         limit = None
         if sanitized:
-            env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":max_allocation_size_mb=2048"
+            env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":max_allocation_size_mb=1024"
         else:
             limit = lambda: resource.setrlimit(resource.RLIMIT_AS, (LIMIT, LIMIT))
         start = time.monotonic()
