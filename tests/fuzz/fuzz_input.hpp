@@ -1,6 +1,6 @@
 #pragma once
 // Shared by the fuzz targets: the fuzzer's bytes as a file for the readers
-// that take a file name, and a console whose text is formatted and dropped.
+// that take a file name, and the checks that stop the fuzzer.
 
 #include <unistd.h>
 
