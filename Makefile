@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= 2
 
-.PHONY: all build run test bench clean
+.PHONY: all build run test test-sanitize fuzz bench clean
 
 all: build
 
@@ -18,6 +18,30 @@ run: build
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
+# The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
+# the first report fails the test that caused it.
+SANITIZE_DIR ?= build-sanitize
+SANITIZE_CXX ?= $(shell command -v clang++ || command -v g++)
+SANITIZER_ENV = ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=0 \
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+
+test-sanitize:
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_CXX_COMPILER=$(SANITIZE_CXX) \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_SANITIZE=ON
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	$(SANITIZER_ENV) ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
+
+# Runs every libFuzzer target for FUZZ_SECONDS, starting from its seed corpus;
+# new inputs and crash artifacts stay under $(FUZZ_DIR).
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+fuzz:
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DTAVREL_SANITIZE=ON -DTAVREL_FUZZ=ON
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_targets
+	$(SANITIZER_ENV) tests/fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 # Release build with the benchmarks: the stage table (also written to
 # bench/results.md), then the kernel micro-benchmarks. Takes a few minutes.
 bench:
@@ -27,4 +51,4 @@ bench:
 	$(BUILD_DIR)/bench/tavrel_bench_kernels --benchmark_min_time=0.2
 
 clean:
-	rm -rf $(BUILD_DIR) examples/out
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) examples/out
