@@ -51,8 +51,8 @@ double rateAt(std::int32_t k, std::int32_t w, const PassSchedule& pass, std::int
 
 // Floor at DBL_MIN, then ceiling at 1; a NaN passes both. Each selection is
 // written in the one form whose result equals the processor's max and min
-// instructions, NaN included, so the update loop vectorises without
-// branches (at v equal to a bound both forms give the same value).
+// instructions, NaN included, so it compiles to them instead of branches (at
+// v equal to a bound both forms give the same value).
 inline double clipProbability(double v) {
     v = kDblMin > v ? kDblMin : v;
     return 1.0 < v ? 1.0 : v;
