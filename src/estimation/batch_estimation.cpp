@@ -57,15 +57,18 @@ void smoothMemberships(std::span<double> membership, std::span<const double> fil
     const auto K = static_cast<std::size_t>(nranks);
     const auto N = static_cast<std::size_t>(nexaminees);
     std::vector<double> row(K);
-    for (std::size_t i = 0; i < N; ++i) {
-        double* m = membership.data() + i * K;
-        std::copy(m, m + K, row.begin());
-        for (std::size_t c = 0; c < K; ++c) {
-            double w = 0.0;
-            for (std::size_t l = 0; l < K; ++l) w = w + row[l] * filter[l * K + c];
-            m[c] = w;
+    withRankCount(K, [&](auto KC) {
+        const std::size_t Kc = rankCount<KC>(K);
+        for (std::size_t i = 0; i < N; ++i) {
+            double* m = membership.data() + i * Kc;
+            std::copy(m, m + Kc, row.begin());
+            for (std::size_t c = 0; c < Kc; ++c) {
+                double w = 0.0;
+                for (std::size_t l = 0; l < Kc; ++l) w = w + row[l] * filter[l * Kc + c];
+                m[c] = w;
+            }
         }
-    }
+    });
 }
 
 namespace {

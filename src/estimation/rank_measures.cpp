@@ -209,6 +209,10 @@ RankScorer::RankScorer(std::span<const double> profile, std::span<const double> 
       J_(static_cast<std::size_t>(nitems)),
       method_(method) {
     if (method_ == 'L') return;
+    if (method_ == 'B') {
+        logPrior_.resize(K_);
+        for (std::size_t k = 0; k < K_; ++k) logPrior_[k] = std::log(prior_[k]);
+    }
     logs_.assign(3 * K_ * J_, 0.0);
     for (std::size_t j = 0; j < J_; ++j) {
         double* rows = logs_.data() + 3 * j * K_;
@@ -248,7 +252,7 @@ void RankScorer::measures(std::size_t e, std::span<const char> responses, std::s
     }
     withRankCount(K_, [&](auto KC) { sumLogTables<KC>(x, present, logs_.data(), K_, J_, out); });
     if (method_ == 'B')
-        for (std::size_t k = 0; k < K_; ++k) out[k] = out[k] - std::log(prior_[k]);
+        for (std::size_t k = 0; k < K_; ++k) out[k] = out[k] - logPrior_[k];
     for (std::size_t k = 0; k < K_; ++k) out[k] = capMeasure(out[k]);
 }
 

@@ -88,6 +88,7 @@ private:
     // Per item three rows of K: log(1 - p) (log(DBL_MIN) when p >= 1),
     // log(max(p, DBL_MIN)), zeros; picked by responseCode.
     std::vector<double> logs_;
+    std::vector<double> logPrior_;  // log(prior[k]), for 'B'
 };
 
 }  // namespace tavrel
