@@ -45,32 +45,32 @@ def unescape(text):
 
 
 def parse(case):
-    spec = {"exit": 0, "arg": "settings.txt", "lines": [], "make": [], "mkdir": [], "checks": [], "memory": False}
+    expected = {"exit": 0, "arg": "settings.txt", "lines": [], "make": [], "mkdir": [], "checks": [], "memory": False}
     with open(os.path.join(case, "expect"), "rb") as f:
         for raw in f.read().split(b"\n"):
             line = raw.rstrip(b"\r")
             if line.startswith(PREFIX):
-                spec["lines"].append(unescape(line))
+                expected["lines"].append(unescape(line))
                 continue
             word, _, rest = line.decode().partition(" ")
             if word == "" or word.startswith("#"):
                 continue
             elif word == "exit":
-                spec["exit"] = int(rest)
+                expected["exit"] = int(rest)
             elif word == "arg":
-                spec["arg"] = rest
+                expected["arg"] = rest
             elif word == "make":
                 name, _, expr = rest.partition(" = ")
-                spec["make"].append((name, eval(expr, {})))
+                expected["make"].append((name, eval(expr, {})))
             elif word == "mkdir":
-                spec["mkdir"].append(rest)
+                expected["mkdir"].append(rest)
             elif word in ("file", "contains", "absent"):
-                spec["checks"].append((word, rest))
+                expected["checks"].append((word, rest))
             elif word == "memory":
-                spec["memory"] = True
+                expected["memory"] = True
             else:
                 raise ValueError(f"{case}: unknown line {line!r}")
-    return spec
+    return expected
 
 
 def check_files(work, checks):
@@ -96,16 +96,16 @@ def check_files(work, checks):
 
 
 def run_case(binary, case, sanitized):
-    spec = parse(case)
+    expected = parse(case)
     work = tempfile.mkdtemp(prefix="tavrel_bad_")
     try:
         for name in os.listdir(case):
             if name != "expect":
                 shutil.copy(os.path.join(case, name), work)
-        for name, text in spec["make"]:
+        for name, text in expected["make"]:
             with open(os.path.join(work, name), "wb") as f:
                 f.write(text.encode("latin-1"))
-        for name in spec["mkdir"]:
+        for name in expected["mkdir"]:
             os.mkdir(os.path.join(work, name))
         env = dict(os.environ)
         limit = None
@@ -115,7 +115,7 @@ def run_case(binary, case, sanitized):
             limit = lambda: resource.setrlimit(resource.RLIMIT_AS, (LIMIT, LIMIT))
         start = time.monotonic()
         try:
-            proc = subprocess.run([binary, spec["arg"]], cwd=work, env=env, stdin=subprocess.DEVNULL,
+            proc = subprocess.run([binary, expected["arg"]], cwd=work, env=env, stdin=subprocess.DEVNULL,
                                   capture_output=True, timeout=TIMEOUT, preexec_fn=limit)
         except subprocess.TimeoutExpired:
             return [f"no end within {TIMEOUT} s"], "hang", 0.0
@@ -123,26 +123,26 @@ def run_case(binary, case, sanitized):
         err = proc.stderr
         lines = [l for l in err.split(b"\n") if l.startswith(PREFIX)]
         problems = []
-        if spec["memory"] and sanitized and SANITIZER_OOM.search(err):
+        if expected["memory"] and sanitized and SANITIZER_OOM.search(err):
             # The sanitizer's allocator ends the run before the program can:
             # what was printed up to there must still be right.
             outcome = "sanitizer memory limit"
-            if lines != spec["lines"][:len(lines)]:
-                problems.append(f"console lines {lines!r}, expected a start of {spec['lines']!r}")
+            if lines != expected["lines"][:len(lines)]:
+                problems.append(f"console lines {lines!r}, expected a start of {expected['lines']!r}")
             return problems, outcome, seconds
         outcome = f"exit {proc.returncode}"
         if proc.returncode < 0:
             problems.append(f"killed by signal {-proc.returncode}")
-        elif proc.returncode != spec["exit"]:
-            problems.append(f"exit status {proc.returncode}, expected {spec['exit']}")
+        elif proc.returncode != expected["exit"]:
+            problems.append(f"exit status {proc.returncode}, expected {expected['exit']}")
         if proc.stdout:
             problems.append("standard output is not empty")
         if b"Sanitizer" in err or b"runtime error" in err:
             problems.append("sanitizer report:\n" + err.decode("latin-1")[-3000:])
-        if lines != spec["lines"]:
+        if lines != expected["lines"]:
             problems.append("console lines differ:\n  got      " + "\n           ".join(map(repr, lines)) +
-                            "\n  expected " + "\n           ".join(map(repr, spec["lines"])))
-        problems += check_files(work, spec["checks"])
+                            "\n  expected " + "\n           ".join(map(repr, expected["lines"])))
+        problems += check_files(work, expected["checks"])
         return problems, outcome, seconds
     finally:
         shutil.rmtree(work, ignore_errors=True)
