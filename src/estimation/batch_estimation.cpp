@@ -117,7 +117,7 @@ void updateProfileSmoothed(std::span<const char> responses, std::span<const char
             const double den = sums[2 * j * K + c];
             if (fixedMask[cell] != '1' || den == 0.0) continue;
             const double v = sums[(2 * j + 1) * K + c] / den;
-            profile[cell] = v <= kDblMin ? kDblMin : (v >= 1.0 ? 1.0 : v);
+            profile[cell] = clipProbability(v);
         }
     }
 }
@@ -134,8 +134,8 @@ double smoothedLogLikelihood(std::span<const char> responses, std::span<const ch
     for (std::size_t j = 0; j < J; ++j) {
         for (std::size_t c = 0; c < K; ++c) {
             const double p = profile[j * K + c];
-            logs[3 * (c * J + j)] = std::log(p >= 1.0 ? kDblMin : 1.0 - p);
-            logs[3 * (c * J + j) + 1] = std::log(p <= kDblMin ? kDblMin : p);
+            logs[3 * (c * J + j)] = logIncorrect(p);
+            logs[3 * (c * J + j) + 1] = logCorrect(p);
         }
     }
     std::vector<unsigned char> codes(J);

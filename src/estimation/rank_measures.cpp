@@ -12,9 +12,6 @@
 namespace tavrel {
 namespace {
 
-inline double logCorrect(double p) { return std::log(p <= kDblMin ? kDblMin : p); }
-inline double logIncorrect(double p) { return std::log(p >= 1.0 ? kDblMin : 1.0 - p); }
-
 inline double capMeasure(double s) { return s >= kDblMax ? kDblMax : s; }
 
 double negLogLikelihood(std::size_t e, std::size_t k, std::span<const char> responses,
@@ -143,7 +140,7 @@ void sweepNegLogLikelihood(const char* responses, const char* missing, const dou
 
 }  // namespace
 
-void sweepRankMeasures(const char* responses, const char* missing, const double* profile, const double* prior,
+void sweepRankMeasures(const char* responses, const char* missing, const double* profile, const double* logPrior,
                        std::size_t K, std::size_t J, char method, double* measures) {
     if (method == 'L') {
         withRankCount(K, [&](auto KC) { sweepDistance<KC>(responses, missing, profile, K, J, measures); });
@@ -151,7 +148,7 @@ void sweepRankMeasures(const char* responses, const char* missing, const double*
     }
     sweepNegLogLikelihood(responses, missing, profile, K, J, measures);
     if (method == 'B')
-        for (std::size_t k = 0; k < K; ++k) measures[k] = measures[k] - std::log(prior[k]);
+        for (std::size_t k = 0; k < K; ++k) measures[k] = measures[k] - logPrior[k];
     for (std::size_t k = 0; k < K; ++k) measures[k] = capMeasure(measures[k]);
 }
 
@@ -161,7 +158,9 @@ std::int32_t selectRank(std::size_t e, std::span<const char> responses, std::spa
     const auto K = static_cast<std::size_t>(nranks);
     const auto J = static_cast<std::size_t>(nitems);
     std::vector<double> measures(K);
-    sweepRankMeasures(responses.data() + e * J, missingMask.data() + e * J, profile.data(), prior.data(), K, J,
+    std::vector<double> logPrior(method == 'B' ? K : 0);
+    for (std::size_t k = 0; k < logPrior.size(); ++k) logPrior[k] = std::log(prior[k]);
+    sweepRankMeasures(responses.data() + e * J, missingMask.data() + e * J, profile.data(), logPrior.data(), K, J,
                       method, measures.data());
     return bestRank(measures.data(), K);
 }
@@ -204,14 +203,13 @@ void orientProfile(std::span<double> profile, std::int32_t nranks, std::int32_t 
 RankScorer::RankScorer(std::span<const double> profile, std::span<const double> prior, std::int32_t nranks,
                        std::int32_t nitems, char method)
     : profile_(profile),
-      prior_(prior),
       K_(static_cast<std::size_t>(nranks)),
       J_(static_cast<std::size_t>(nitems)),
       method_(method) {
     if (method_ == 'L') return;
     if (method_ == 'B') {
         logPrior_.resize(K_);
-        for (std::size_t k = 0; k < K_; ++k) logPrior_[k] = std::log(prior_[k]);
+        for (std::size_t k = 0; k < K_; ++k) logPrior_[k] = std::log(prior[k]);
     }
     logs_.assign(3 * K_ * J_, 0.0);
     for (std::size_t j = 0; j < J_; ++j) {
@@ -247,7 +245,7 @@ void RankScorer::measures(std::size_t e, std::span<const char> responses, std::s
     const char* x = responses.data() + e * J_;
     const char* present = missingMask.data() + e * J_;
     if (method_ == 'L') {
-        sweepRankMeasures(x, present, profile_.data(), prior_.data(), K_, J_, method_, out);
+        sweepRankMeasures(x, present, profile_.data(), nullptr, K_, J_, method_, out);
         return;
     }
     withRankCount(K_, [&](auto KC) { sumLogTables<KC>(x, present, logs_.data(), K_, J_, out); });

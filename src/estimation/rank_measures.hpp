@@ -7,9 +7,12 @@
 // i*J + j; MembershipMatrix i*K + k. Method 'L' is the squared distance, 'B'
 // the negative log posterior, every other code the negative log likelihood.
 
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <vector>
+
+#include "common/types.hpp"
 
 namespace tavrel {
 
@@ -42,6 +45,20 @@ void computeMembership(std::span<const char> responses, std::span<const char> mi
 // below the first's.
 void orientProfile(std::span<double> profile, std::int32_t nranks, std::int32_t nitems);
 
+// A probability's logarithm for a correct response, the probability floored
+// at DBL_MIN, and for an incorrect one, 1 - p taken as DBL_MIN when p >= 1.
+inline double logCorrect(double p) { return std::log(p <= kDblMin ? kDblMin : p); }
+inline double logIncorrect(double p) { return std::log(p >= 1.0 ? kDblMin : 1.0 - p); }
+
+// Floor at DBL_MIN, then ceiling at 1; a NaN passes both. Each selection is
+// written in the one form whose result equals the processor's max and min
+// instructions, NaN included, so it compiles to them instead of branches (at
+// v equal to a bound both forms give the same value).
+inline double clipProbability(double v) {
+    v = kDblMin > v ? kDblMin : v;
+    return 1.0 < v ? 1.0 : v;
+}
+
 // The row of a cell's log table that a response selects: 0 for '0', 1 for
 // '1', 2 (a row of zeros) when the response is missing. Computed without
 // branches: the mix of right and wrong answers in real data defeats branch
@@ -54,7 +71,9 @@ inline unsigned responseCode(char response, char present) {
 // Measures of all ranks of one examinee in one sweep over its present items.
 // The K values of an item are contiguous, and each rank's sum runs in item
 // order, so every measure equals the per-rank operation's to the bit.
-void sweepRankMeasures(const char* responses, const char* missing, const double* profile, const double* prior,
+// logPrior holds log(prior[k]); only 'B' reads it, so a caller takes the K
+// logarithms once rather than once per examinee.
+void sweepRankMeasures(const char* responses, const char* missing, const double* profile, const double* logPrior,
                        std::size_t K, std::size_t J, char method, double* measures);
 
 // The winning rank from a row of K measures.
@@ -81,7 +100,6 @@ public:
 
 private:
     std::span<const double> profile_;
-    std::span<const double> prior_;
     std::size_t K_;
     std::size_t J_;
     char method_;

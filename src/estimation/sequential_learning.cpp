@@ -49,15 +49,6 @@ double rateAt(std::int32_t k, std::int32_t w, const PassSchedule& pass, std::int
     return ((double(K) * pass.alpha) / double(N)) * neighbourhood(d * d, KK, pass.sigma);
 }
 
-// Floor at DBL_MIN, then ceiling at 1; a NaN passes both. Each selection is
-// written in the one form whose result equals the processor's max and min
-// instructions, NaN included, so it compiles to them instead of branches (at
-// v equal to a bound both forms give the same value).
-inline double clipProbability(double v) {
-    v = kDblMin > v ? kDblMin : v;
-    return 1.0 < v ? 1.0 : v;
-}
-
 }  // namespace
 
 void shuffleExaminees(std::span<std::int32_t> order, Lcg& generator) {
@@ -150,6 +141,8 @@ void learnSequential(std::span<const char> responses, std::span<const char> miss
     // The rate depends on the winner only through |k - w|: one neighbourhood
     // factor per rank distance and pass, the same values learningRate gives.
     std::vector<double> rateByDistance(K);
+    std::vector<double> logPrior(method == 'B' ? K : 0);
+    for (std::size_t k = 0; k < logPrior.size(); ++k) logPrior[k] = std::log(prior[k]);
     double* profileData = profile.data();
     const char* fixed = fixedMask.data();
     // std::vector<bool> packs bits; a plain array of flags is read per item.
@@ -168,7 +161,7 @@ void learnSequential(std::span<const char> responses, std::span<const char> miss
                 const auto e = static_cast<std::size_t>(order[s]);
                 const char* x = responses.data() + e * J;
                 const char* present = missingMask.data() + e * J;
-                sweepRankMeasures(x, present, profileData, prior.data(), K, J, method, measures.data());
+                sweepRankMeasures(x, present, profileData, logPrior.data(), K, J, method, measures.data());
                 const auto w = static_cast<std::size_t>(bestRank(measures.data(), K));
                 for (std::size_t k = 0; k < K; ++k) rate[k] = rateByDistance[k > w ? k - w : w - k];
                 updateExaminee<KC>(x, present, fixed, wholeItemLearnable.get(), rate.data(), profileData, K, J);
