@@ -42,7 +42,7 @@ struct Fixture {
         filter.resize(kK * kK);
         tavrel::buildSmoothingFilter(filter, K, 0.6);
     }
-    std::span<const char> data() const { return {responses.data(), missing.size()}; }
+    tavrel::ResponseView data() const { return {{responses.data(), missing.size()}, missing, kJ, kN}; }
 };
 
 Fixture& fixture() {
@@ -72,8 +72,7 @@ void sequentialPass(benchmark::State& state, char method) {
     const tavrel::LearningSchedule schedule{1, 1.0, 0.01, 1.0, 0.12};
     for (auto _ : state) {
         std::vector<double> profile = f.profile;
-        tavrel::learnSequential(f.data(), f.missing, f.fixed, profile, f.prior, schedule, 1, f.K, f.J, f.N, method,
-                                false, f.quiet);
+        tavrel::learnSequential(f.data(), {profile, f.fixed, f.prior, kK}, {schedule, 1, method, false}, f.quiet);
         benchmark::DoNotOptimize(profile.data());
         f.quiet.str("");
     }
@@ -88,8 +87,7 @@ void BM_BatchPass(benchmark::State& state) {
     Fixture& f = fixture();
     for (auto _ : state) {
         std::vector<double> profile = f.profile;
-        tavrel::estimateBatch(f.data(), f.missing, f.fixed, profile, f.prior, f.filter, 1, -1.0, f.K, f.J, f.N,
-                              false, f.quiet);
+        tavrel::estimateBatch(f.data(), {profile, f.fixed, f.prior, kK}, f.filter, {1, -1.0, false}, f.quiet);
         benchmark::DoNotOptimize(profile.data());
         f.quiet.str("");
     }
@@ -100,7 +98,7 @@ BENCHMARK(BM_BatchPass)->Unit(benchmark::kMillisecond);
 void BM_MembershipFill(benchmark::State& state) {
     Fixture& f = fixture();
     for (auto _ : state) {
-        tavrel::computeMembership(f.data(), f.missing, f.profile, f.membership, f.prior, f.K, f.J, f.N, 'G');
+        tavrel::computeMembership(f.data(), f.profile, f.prior, kK, 'G', f.membership);
         benchmark::DoNotOptimize(f.membership.data());
     }
     state.SetItemsProcessed(state.iterations() * std::int64_t(kN * kJ * kK));

@@ -100,7 +100,11 @@ Loaded load(const std::string& path, std::size_t items, std::size_t ranks, bool 
     return d;
 }
 
-std::span<const char> responseSpan(const Loaded& d) { return {d.responses.data(), d.missing.size()}; }
+tavrel::ResponseView responseView(const Loaded& d) {
+    return {{d.responses.data(), d.missing.size()}, d.missing, static_cast<std::size_t>(d.J),
+            static_cast<std::size_t>(d.N)};
+}
+tavrel::Model modelOf(Loaded& d) { return {d.profile, d.fixed, d.prior, static_cast<std::size_t>(d.K)}; }
 
 // ---- the cases --------------------------------------------------------------
 
@@ -188,8 +192,7 @@ Measured caseSequential(const std::string& path, const Scale& s, char method, st
     const tavrel::LearningSchedule schedule{static_cast<std::int32_t>(s.seqT), 1.0, 0.01, 1.0, 0.12};
     Measured m;
     auto start = Clock::now();
-    tavrel::learnSequential(responseSpan(d), d.missing, d.fixed, d.profile, d.prior, schedule, 1, d.K, d.J, d.N,
-                            method, false, quiet);
+    tavrel::learnSequential(responseView(d), modelOf(d), {schedule, 1, method, false}, quiet);
     m.seconds = secondsSince(start);
     m.cells = d.present * double(s.seqK) * double(s.seqT);
 
@@ -210,8 +213,8 @@ Measured caseBatch(const std::string& path, const Scale& s, std::ostream& quiet)
     tavrel::buildSmoothingFilter(filter, d.K, 0.6);
     Measured m;
     auto start = Clock::now();
-    tavrel::estimateBatch(responseSpan(d), d.missing, d.fixed, d.profile, d.prior, filter,
-                          static_cast<std::int32_t>(s.batchT), -1.0, d.K, d.J, d.N, false, quiet);
+    tavrel::estimateBatch(responseView(d), modelOf(d), filter, {static_cast<std::int32_t>(s.batchT), -1.0, false},
+                          quiet);
     m.seconds = secondsSince(start);
     m.cells = d.present * double(K) * double(s.batchT);
 
@@ -280,11 +283,9 @@ Measured caseWriter(const std::string& path, const std::string& work, const Scal
     const std::size_t K = s.batchK, J = s.batchJ, N = static_cast<std::size_t>(d.N);
     std::vector<double> filter(K * K);
     tavrel::buildSmoothingFilter(filter, d.K, 0.6);
-    tavrel::estimateBatch(responseSpan(d), d.missing, d.fixed, d.profile, d.prior, filter, 3, -1.0, d.K, d.J, d.N,
-                          false, quiet);
+    tavrel::estimateBatch(responseView(d), modelOf(d), filter, {3, -1.0, false}, quiet);
     const std::vector<char> itemUse(J, '1');
-    const tavrel::ResultInputs in{responseSpan(d), d.ids,  d.missing, d.profile, d.prior, itemUse, d.K, d.J, d.N,
-                                  d.idlength,      'G',   ','};
+    const tavrel::ResultInputs in{responseView(d), d.ids, d.profile, d.prior, itemUse, K, d.idlength, 'G', ','};
     const std::string out = work + "/writer_" + which + ".csv";
     Measured m;
     auto start = Clock::now();
@@ -303,7 +304,7 @@ Measured caseWriter(const std::string& path, const std::string& work, const Scal
     const std::string floorFile = out + ".floor";
     if (which == "rmp" || which == "rank") {
         std::vector<double> membership(N * K);
-        tavrel::computeMembership(responseSpan(d), d.missing, d.profile, membership, d.prior, d.K, d.J, d.N, 'G');
+        tavrel::computeMembership(responseView(d), d.profile, d.prior, K, 'G', membership);
         if (which == "rmp")
             m.floorSeconds = formattingFloor(floorFile, N * K, [&](std::size_t n) { return membership[n]; }, K);
         else

@@ -55,8 +55,9 @@ TEST(BatchEstimation, OnePassSetsEachItemFromItsAnswers) {
     for (double phi : {0.0, 0.6, 1.0}) {
         std::vector<double> p{0.25, 0.5, 0.75, 0.25, 0.5, 0.75, 0.25, 0.5, 0.75, 0.25, 0.5, 0.75};
         std::ostringstream console;
-        estimateBatch(data, mask, std::string(12, '1'), p, std::vector<double>(3, 1.0 / 3), filterOf(3, phi), 1, 0.0,
-                      3, 4, 3, false, console);
+        const std::string fixed(12, '1');
+        const std::vector<double> prior(3, 1.0 / 3);
+        estimateBatch({data, mask, 4, 3}, {p, fixed, prior, 3}, filterOf(3, phi), {1, 0.0, false}, console);
         EXPECT_EQ(std::vector<double>(p.begin(), p.begin() + 6),
                   (std::vector<double>{1, 1, 1, kDblMin, kDblMin, kDblMin}));
         // The uniform filter leaves every cell of an item alike.

@@ -16,16 +16,17 @@ struct Fit {
     std::string x;
     std::vector<double> profile, prior;
     std::int32_t K, J;
-    std::string mask() const { return std::string(x.size(), '1'); }
+    std::string mask = std::string(x.size(), '1');
+    ResponseView data() const { return {x, mask, std::size_t(J), 1}; }
     double measure(char method, std::size_t k) const {
-        if (method == 'L') return rankDistance(0, k, x, mask(), profile, K, J);
-        if (method == 'B') return rankNegLogPosterior(0, k, x, mask(), profile, prior, K, J);
-        return rankNegLogLikelihood(0, k, x, mask(), profile, K, J);
+        if (method == 'L') return rankDistance(0, k, data(), profile, std::size_t(K));
+        if (method == 'B') return rankNegLogPosterior(0, k, data(), profile, prior, std::size_t(K));
+        return rankNegLogLikelihood(0, k, data(), profile, std::size_t(K));
     }
-    std::int32_t winner(char method) const { return selectRank(0, x, mask(), profile, prior, K, J, method); }
+    std::int32_t winner(char method) const { return selectRank(0, data(), profile, prior, std::size_t(K), method); }
     std::vector<double> membership(char method) const {
         std::vector<double> m(profile.size() / std::size_t(J));
-        computeMembership(x, mask(), profile, m, prior, K, J, 1, method);
+        computeMembership(data(), profile, prior, std::size_t(K), method, m);
         return m;
     }
 };
@@ -68,7 +69,7 @@ TEST(RankMeasures, TiesGoToTheLowestRank) {
     std::vector<double> scratch(4);
     for (char method : {'L', 'M', 'B'}) {
         EXPECT_EQ(fit.winner(method), 1) << method;
-        EXPECT_EQ(RankScorer(fit.profile, fit.prior, 4, 2, method).selectRank(0, fit.x, fit.mask(), scratch.data()), 1);
+        EXPECT_EQ(RankScorer(fit.profile, fit.prior, 4, 2, method).selectRank(0, fit.data(), scratch.data()), 1);
     }
 }
 
@@ -80,7 +81,7 @@ TEST(OrientProfile, ReversesWhenTheLastRankTotalsLess) {
     for (Row row : {Row{3, {0.9, 0.5, 0.2, 0.8, 0.6, 0.1}, {0.2, 0.5, 0.9, 0.1, 0.6, 0.8}},
                     Row{4, {0.9, 0.7, 0.3, 0.2}, {0.2, 0.3, 0.7, 0.9}},
                     Row{3, {0.9, 0.5, 0.2, 0.1, 0.6, 0.8}, {0.9, 0.5, 0.2, 0.1, 0.6, 0.8}}}) {  // equal totals
-        orientProfile(row.before, row.K, std::int32_t(row.before.size()) / row.K);
+        orientProfile(row.before, std::size_t(row.K));
         EXPECT_EQ(row.before, row.after);
     }
 }

@@ -22,11 +22,10 @@ struct Problem {
     std::string x, mask, fixed;
     std::vector<double> profile, prior;
 
+    ResponseView data() const { return {x, mask, J, N}; }
     double measure(const std::vector<double>& p, char method, std::size_t e, std::size_t k) const {
-        const auto Ki = std::int32_t(K), Ji = std::int32_t(J);
-        if (method == 'L') return rankDistance(e, k, x, mask, p, Ki, Ji);
-        return method == 'B' ? rankNegLogPosterior(e, k, x, mask, p, prior, Ki, Ji)
-                             : rankNegLogLikelihood(e, k, x, mask, p, Ki, Ji);
+        if (method == 'L') return rankDistance(e, k, data(), p, K);
+        return method == 'B' ? rankNegLogPosterior(e, k, data(), p, prior, K) : rankNegLogLikelihood(e, k, data(), p, K);
     }
     std::int32_t select(const std::vector<double>& p, char method, std::size_t e) const {
         std::size_t winner = 0;
@@ -174,29 +173,27 @@ TEST(ReferencePath, EngineMatchesThePlainEstimationToTheBit) {
         if (c.method == 'G') {
             std::vector<double> filter(p.K * p.K);
             buildSmoothingFilter(filter, K, c.phi);
-            estimateBatch(p.x, p.mask, p.fixed, fast, p.prior, filter, c.maxiter, c.diffcrit, K, J, N, c.increase,
-                          console);
+            estimateBatch(p.data(), {fast, p.fixed, p.prior, p.K}, filter, {c.maxiter, c.diffcrit, c.increase}, console);
             EXPECT_EQ(console.str(), estimatePlainly(p, plain, filter, c.maxiter, c.diffcrit, c.increase));
         } else {
             const LearningSchedule schedule{c.maxiter, 1.0, 0.1, 1.0, 0.12};
-            learnSequential(p.x, p.mask, p.fixed, fast, p.prior, schedule, seed, K, J, N, c.method, c.increase,
-                            console);
+            learnSequential(p.data(), {fast, p.fixed, p.prior, p.K}, {schedule, seed, c.method, c.increase}, console);
             learnPlainly(p, plain, schedule, seed, c.method, c.increase);
         }
         EXPECT_EQ(fast, plain);  // == on doubles: equal to the bit, as no value is a NaN or -0
         std::vector<double> membership(p.N * p.K);
         for (char method : {'L', 'M', 'B'}) {
-            computeMembership(p.x, p.mask, fast, membership, p.prior, K, J, N, method);
+            computeMembership(p.data(), fast, p.prior, p.K, method, membership);
             EXPECT_EQ(membership, p.membership(fast, method)) << method;
             for (std::size_t i = 0; i < p.N; ++i)
-                EXPECT_EQ(selectRank(i, p.x, p.mask, fast, p.prior, K, J, method), p.select(fast, method, i));
+                EXPECT_EQ(selectRank(i, p.data(), fast, p.prior, p.K, method), p.select(fast, method, i));
         }
         if (N < 400) continue;
         EXPECT_EQ(console.str().find("Convergence"), std::string::npos);
         double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
         for (std::size_t i = 0; i < p.N; ++i) {
             const double x = double(std::count(p.x.begin() + i * p.J, p.x.begin() + (i + 1) * p.J, '1'));
-            const double y = selectRank(i, p.x, p.mask, fast, p.prior, K, J, c.method);
+            const double y = selectRank(i, p.data(), fast, p.prior, p.K, c.method);
             sx += x, sy += y, sxx += x * x, syy += y * y, sxy += x * y;
         }
         EXPECT_GT((N * sxy - sx * sy) / std::sqrt((N * sxx - sx * sx) * (N * syy - sy * sy)), 0.8);

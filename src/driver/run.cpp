@@ -97,21 +97,21 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     if (const std::string* value = findSetting(settings, "itemuse"))
         applyItemUse(*value, missingMask, itemUse, J, N, console);
 
-    const std::span<const char> responseMatrix(responses.data(), missingMask.size());
+    const ResponseView data{std::span<const char>(responses.data(), missingMask.size()), missingMask,
+                            static_cast<std::size_t>(J), static_cast<std::size_t>(N)};
+    const Model model{profile, fixedMask, prior, static_cast<std::size_t>(K)};
     if (params.method == 'G') {
         const std::string* phiValue = findSetting(settings, "phi");
         const double phi = phiValue != nullptr ? interpretFraction(*phiValue) : defaultPhi(K, console);
         std::vector<double> filter(arrayCount(K, K));
         buildSmoothingFilter(filter, K, phi);
-        estimateBatch(responseMatrix, missingMask, fixedMask, profile, prior, filter, params.schedule.maxiter,
-                      params.diffcrit, K, J, N, params.increase, console);
+        estimateBatch(data, model, filter, {params.schedule.maxiter, params.diffcrit, params.increase}, console);
     } else {
-        learnSequential(responseMatrix, missingMask, fixedMask, profile, prior, params.schedule, params.seed, K, J,
-                        N, params.method, params.increase, console);
+        learnSequential(data, model, {params.schedule, params.seed, params.method, params.increase}, console);
     }
-    if (fixedFile != nullptr) orientProfile(profile, K, J);
+    if (fixedFile != nullptr) orientProfile(profile, model.nranks);
 
-    const ResultInputs results{responseMatrix, examineeIds, missingMask, profile, prior, itemUse, K, J, N,
+    const ResultInputs results{data,    examineeIds, profile,  prior, itemUse, model.nranks,
                                idlength, params.method, params.delimiter};
     using Writer = void (*)(const std::string&, const ResultInputs&, std::ostream&);
     static constexpr std::array<std::pair<const char*, Writer>, 5> writers{{

@@ -52,10 +52,9 @@ void buildSmoothingFilter(std::span<double> filter, std::int32_t nranks, double 
     }
 }
 
-void smoothMemberships(std::span<double> membership, std::span<const double> filter, std::int32_t nranks,
-                       std::int32_t nexaminees) {
-    const auto K = static_cast<std::size_t>(nranks);
-    const auto N = static_cast<std::size_t>(nexaminees);
+void smoothMemberships(std::span<double> membership, std::span<const double> filter, std::size_t nranks) {
+    const std::size_t K = nranks;
+    const std::size_t N = membership.size() / K;
     std::vector<double> row(K);
     withRankCount(K, [&](auto KC) {
         const std::size_t Kc = rankCount<KC>(K);
@@ -99,17 +98,15 @@ void accumulateRows(const char* responses, const char* missingMask, const double
 
 }  // namespace
 
-void updateProfileSmoothed(std::span<const char> responses, std::span<const char> missingMask,
-                           std::span<const char> fixedMask, std::span<double> profile,
-                           std::span<const double> smoothed, std::int32_t nranks, std::int32_t nitems,
-                           std::int32_t nexaminees) {
-    const auto K = static_cast<std::size_t>(nranks);
-    const auto J = static_cast<std::size_t>(nitems);
-    const auto N = static_cast<std::size_t>(nexaminees);
+void updateProfileSmoothed(const ResponseView& data, std::span<const char> fixedMask, std::span<double> profile,
+                           std::span<const double> smoothed, std::size_t nranks) {
+    const std::size_t K = nranks;
+    const std::size_t J = data.nitems;
+    const std::size_t N = data.nexaminees;
     // Every cell's sums run over the examinees in order, as cell by cell.
     std::vector<double> sums((2 * J + 1) * K, 0.0);
     withRankCount(K, [&](auto KC) {
-        accumulateRows<KC>(responses.data(), missingMask.data(), smoothed.data(), sums.data(), K, J, N);
+        accumulateRows<KC>(data.responses.data(), data.missingMask.data(), smoothed.data(), sums.data(), K, J, N);
     });
     for (std::size_t j = 0; j < J; ++j) {
         for (std::size_t c = 0; c < K; ++c) {
@@ -122,12 +119,11 @@ void updateProfileSmoothed(std::span<const char> responses, std::span<const char
     }
 }
 
-double smoothedLogLikelihood(std::span<const char> responses, std::span<const char> missingMask,
-                             std::span<const double> profile, std::span<const double> smoothed,
-                             std::int32_t nranks, std::int32_t nitems, std::int32_t nexaminees) {
-    const auto K = static_cast<std::size_t>(nranks);
-    const auto J = static_cast<std::size_t>(nitems);
-    const auto N = static_cast<std::size_t>(nexaminees);
+double smoothedLogLikelihood(const ResponseView& data, std::span<const double> profile,
+                             std::span<const double> smoothed, std::size_t nranks) {
+    const std::size_t K = nranks;
+    const std::size_t J = data.nitems;
+    const std::size_t N = data.nexaminees;
     // Logarithms once per cell, rank-major so that the item loop is
     // contiguous, three per cell in the rows responseCode picks.
     std::vector<double> logs(3 * K * J, 0.0);
@@ -141,8 +137,8 @@ double smoothedLogLikelihood(std::span<const char> responses, std::span<const ch
     std::vector<unsigned char> codes(J);
     double L = 0.0;
     for (std::size_t i = 0; i < N; ++i) {
-        const char* x = responses.data() + i * J;
-        const char* present = missingMask.data() + i * J;
+        const char* x = data.responsesOf(i);
+        const char* present = data.presenceOf(i);
         for (std::size_t j = 0; j < J; ++j) codes[j] = static_cast<unsigned char>(responseCode(x[j], present[j]));
         for (std::size_t c = 0; c < K; ++c) {
             const double w = smoothed[i * K + c];
@@ -155,33 +151,39 @@ double smoothedLogLikelihood(std::span<const char> responses, std::span<const ch
     return L;
 }
 
-void estimateBatch(std::span<const char> responses, std::span<const char> missingMask,
-                   std::span<const char> fixedMask, std::span<double> profile, std::span<const double> prior,
-                   std::span<const double> filter, std::int32_t maxiter, double diffcrit, std::int32_t nranks,
-                   std::int32_t nitems, std::int32_t nexaminees, bool increase, std::ostream& console) {
-    std::vector<double> membership = largeArray<double>(arrayCount(nexaminees, nranks));
+BatchOutcome estimateBatch(const ResponseView& data, const Model& model, std::span<const double> filter,
+                           const BatchSettings& settings, std::ostream& console) {
+    const std::size_t K = model.nranks;
+    std::vector<double> membership = largeArray<double>(data.nexaminees * K);
     console << "iter\tLog-likelihood/(nN)\n";
-    const double cells = double(std::int64_t{nitems} * std::int64_t{nexaminees});
+    // J * N as an integer product over all cells, present or not.
+    const double cells = double(data.nitems * data.nexaminees);
+    BatchOutcome outcome;
     double previous = 0.0;
-    for (std::int32_t t = 0; t < maxiter; ++t) {
-        computeMembership(responses, missingMask, profile, membership, prior, nranks, nitems, nexaminees, 'B');
-        smoothMemberships(membership, filter, nranks, nexaminees);
-        updateProfileSmoothed(responses, missingMask, fixedMask, profile, membership, nranks, nitems, nexaminees);
-        if (increase) sortProfileIncreasing(profile, nranks, nitems);
-        const double v =
-            smoothedLogLikelihood(responses, missingMask, profile, membership, nranks, nitems, nexaminees) / cells;
+    for (std::int32_t t = 0; t < settings.maxiter; ++t) {
+        computeMembership(data, model.profile, model.prior, K, 'B', membership);
+        smoothMemberships(membership, filter, K);
+        updateProfileSmoothed(data, model.fixedMask, model.profile, membership, K);
+        if (settings.increase) sortProfileIncreasing(model.profile, K);
+        const double v = smoothedLogLikelihood(data, model.profile, membership, K) / cells;
+        outcome.passes = t + 1;
+        outcome.trace.push_back(v);
         console << t + 1 << '\t' << v;
         if (t == 0) {
             console << "\tchange\n";
         } else {
             const double d = std::fabs(v - previous);
             console << '\t' << d << '\n';
-            if (d <= diffcrit) return;
+            if (d <= settings.diffcrit) {
+                outcome.converged = true;
+                return outcome;
+            }
         }
         previous = v;
-        if (t >= maxiter - 1)
-            console << kNote << "Convergence has not been reached to criterion = " << diffcrit << ".\n";
+        if (t >= settings.maxiter - 1)
+            console << kNote << "Convergence has not been reached to criterion = " << settings.diffcrit << ".\n";
     }
+    return outcome;
 }
 
 }  // namespace tavrel

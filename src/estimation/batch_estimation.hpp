@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <iosfwd>
 #include <span>
+#include <vector>
+
+#include "common/run_views.hpp"
 
 namespace tavrel {
 
@@ -18,28 +21,36 @@ void buildSmoothingFilter(std::span<double> filter, std::int32_t nranks, double 
 
 // Replaces every membership row m by its smoothed row w, where
 // w(c) = sum over l in order of m(l) * filter(l, c).
-void smoothMemberships(std::span<double> membership, std::span<const double> filter, std::int32_t nranks,
-                       std::int32_t nexaminees);
+void smoothMemberships(std::span<double> membership, std::span<const double> filter, std::size_t nranks);
 
 // Every learnable cell becomes the smoothed-membership-weighted share of
 // correct responses among the examinees who answered the item, clipped to
 // [DBL_MIN, 1]; a cell of an item nobody answered keeps its value.
-void updateProfileSmoothed(std::span<const char> responses, std::span<const char> missingMask,
-                           std::span<const char> fixedMask, std::span<double> profile,
-                           std::span<const double> smoothed, std::int32_t nranks, std::int32_t nitems,
-                           std::int32_t nexaminees);
+void updateProfileSmoothed(const ResponseView& data, std::span<const char> fixedMask, std::span<double> profile,
+                           std::span<const double> smoothed, std::size_t nranks);
 
 // Sum in the order examinee, rank, item of w * log(q) over the present
 // responses, skipping weights not above DBL_MIN.
-double smoothedLogLikelihood(std::span<const char> responses, std::span<const char> missingMask,
-                             std::span<const double> profile, std::span<const double> smoothed,
-                             std::int32_t nranks, std::int32_t nitems, std::int32_t nexaminees);
+double smoothedLogLikelihood(const ResponseView& data, std::span<const double> profile,
+                             std::span<const double> smoothed, std::size_t nranks);
 
-// Runs up to maxiter passes and prints the trace and, without convergence,
-// the note.
-void estimateBatch(std::span<const char> responses, std::span<const char> missingMask,
-                   std::span<const char> fixedMask, std::span<double> profile, std::span<const double> prior,
-                   std::span<const double> filter, std::int32_t maxiter, double diffcrit, std::int32_t nranks,
-                   std::int32_t nitems, std::int32_t nexaminees, bool increase, std::ostream& console);
+struct BatchSettings {
+    std::int32_t maxiter;  // largest number of passes
+    double diffcrit;       // the loop ends once the traced value changes by at most this
+    bool increase;         // sort every item's profile after each pass
+};
+
+// What the loop did: the passes it ran, whether it ended by meeting the
+// criterion, and the traced value of every pass.
+struct BatchOutcome {
+    std::int32_t passes = 0;
+    bool converged = false;
+    std::vector<double> trace;
+};
+
+// Runs up to maxiter passes on the model's profile and prints the trace and,
+// without convergence, the note.
+BatchOutcome estimateBatch(const ResponseView& data, const Model& model, std::span<const double> filter,
+                           const BatchSettings& settings, std::ostream& console);
 
 }  // namespace tavrel

@@ -14,13 +14,12 @@ namespace {
 
 inline double capMeasure(double s) { return s >= kDblMax ? kDblMax : s; }
 
-double negLogLikelihood(std::size_t e, std::size_t k, std::span<const char> responses,
-                        std::span<const char> missingMask, std::span<const double> profile, std::size_t K,
-                        std::size_t J) {
-    const char* x = responses.data() + e * J;
-    const char* present = missingMask.data() + e * J;
+double negLogLikelihood(std::size_t e, std::size_t k, const ResponseView& data, std::span<const double> profile,
+                        std::size_t K) {
+    const char* x = data.responsesOf(e);
+    const char* present = data.presenceOf(e);
     double s = 0.0;
-    for (std::size_t j = 0; j < J; ++j) {
+    for (std::size_t j = 0; j < data.nitems; ++j) {
         if (present[j] != '1') continue;
         const double p = profile[j * K + k];
         if (x[j] == '1')
@@ -33,33 +32,27 @@ double negLogLikelihood(std::size_t e, std::size_t k, std::span<const char> resp
 
 }  // namespace
 
-double rankDistance(std::size_t e, std::size_t k, std::span<const char> responses, std::span<const char> missingMask,
-                    std::span<const double> profile, std::int32_t nranks, std::int32_t nitems) {
-    const auto K = static_cast<std::size_t>(nranks);
-    const auto J = static_cast<std::size_t>(nitems);
-    const char* x = responses.data() + e * J;
-    const char* present = missingMask.data() + e * J;
+double rankDistance(std::size_t e, std::size_t k, const ResponseView& data, std::span<const double> profile,
+                    std::size_t nranks) {
+    const char* x = data.responsesOf(e);
+    const char* present = data.presenceOf(e);
     double s = 0.0;
-    for (std::size_t j = 0; j < J; ++j) {
+    for (std::size_t j = 0; j < data.nitems; ++j) {
         if (present[j] != '1') continue;
-        const double d = double(x[j] - '0') - profile[j * K + k];
+        const double d = double(x[j] - '0') - profile[j * nranks + k];
         s = s + d * d;
     }
     return s;
 }
 
-double rankNegLogLikelihood(std::size_t e, std::size_t k, std::span<const char> responses,
-                            std::span<const char> missingMask, std::span<const double> profile,
-                            std::int32_t nranks, std::int32_t nitems) {
-    return capMeasure(negLogLikelihood(e, k, responses, missingMask, profile, static_cast<std::size_t>(nranks),
-                                       static_cast<std::size_t>(nitems)));
+double rankNegLogLikelihood(std::size_t e, std::size_t k, const ResponseView& data, std::span<const double> profile,
+                            std::size_t nranks) {
+    return capMeasure(negLogLikelihood(e, k, data, profile, nranks));
 }
 
-double rankNegLogPosterior(std::size_t e, std::size_t k, std::span<const char> responses,
-                           std::span<const char> missingMask, std::span<const double> profile,
-                           std::span<const double> prior, std::int32_t nranks, std::int32_t nitems) {
-    const double s = negLogLikelihood(e, k, responses, missingMask, profile, static_cast<std::size_t>(nranks),
-                                      static_cast<std::size_t>(nitems));
+double rankNegLogPosterior(std::size_t e, std::size_t k, const ResponseView& data, std::span<const double> profile,
+                           std::span<const double> prior, std::size_t nranks) {
+    const double s = negLogLikelihood(e, k, data, profile, nranks);
     return capMeasure(s - std::log(prior[k]));
 }
 
@@ -152,15 +145,13 @@ void sweepRankMeasures(const char* responses, const char* missing, const double*
     for (std::size_t k = 0; k < K; ++k) measures[k] = capMeasure(measures[k]);
 }
 
-std::int32_t selectRank(std::size_t e, std::span<const char> responses, std::span<const char> missingMask,
-                        std::span<const double> profile, std::span<const double> prior, std::int32_t nranks,
-                        std::int32_t nitems, char method) {
-    const auto K = static_cast<std::size_t>(nranks);
-    const auto J = static_cast<std::size_t>(nitems);
+std::int32_t selectRank(std::size_t e, const ResponseView& data, std::span<const double> profile,
+                        std::span<const double> prior, std::size_t nranks, char method) {
+    const std::size_t K = nranks;
     std::vector<double> measures(K);
     std::vector<double> logPrior(method == 'B' ? K : 0);
     for (std::size_t k = 0; k < logPrior.size(); ++k) logPrior[k] = std::log(prior[k]);
-    sweepRankMeasures(responses.data() + e * J, missingMask.data() + e * J, profile.data(), logPrior.data(), K, J,
+    sweepRankMeasures(data.responsesOf(e), data.presenceOf(e), profile.data(), logPrior.data(), K, data.nitems,
                       method, measures.data());
     return bestRank(measures.data(), K);
 }
@@ -177,18 +168,15 @@ void membershipFromMeasures(double* row, std::size_t K, char method) {
     for (std::size_t k = 0; k < K; ++k) row[k] = row[k] <= floor ? kDblMin : row[k] / sum;
 }
 
-void computeMembership(std::span<const char> responses, std::span<const char> missingMask,
-                       std::span<const double> profile, std::span<double> membership, std::span<const double> prior,
-                       std::int32_t nranks, std::int32_t nitems, std::int32_t nexaminees, char method) {
-    const RankScorer scorer(profile, prior, nranks, nitems, method);
-    const auto K = static_cast<std::size_t>(nranks);
-    const auto N = static_cast<std::size_t>(nexaminees);
-    for (std::size_t i = 0; i < N; ++i) scorer.membershipRow(i, responses, missingMask, membership.data() + i * K);
+void computeMembership(const ResponseView& data, std::span<const double> profile, std::span<const double> prior,
+                       std::size_t nranks, char method, std::span<double> membership) {
+    const RankScorer scorer(profile, prior, nranks, data.nitems, method);
+    for (std::size_t i = 0; i < data.nexaminees; ++i) scorer.membershipRow(i, data, membership.data() + i * nranks);
 }
 
-void orientProfile(std::span<double> profile, std::int32_t nranks, std::int32_t nitems) {
-    const auto K = static_cast<std::size_t>(nranks);
-    const auto J = static_cast<std::size_t>(nitems);
+void orientProfile(std::span<double> profile, std::size_t nranks) {
+    const std::size_t K = nranks;
+    const std::size_t J = profile.size() / K;
     double first = 0.0;
     double last = 0.0;
     for (std::size_t j = 0; j < J; ++j) {
@@ -200,12 +188,9 @@ void orientProfile(std::span<double> profile, std::int32_t nranks, std::int32_t 
         for (std::size_t k = 0; k < K / 2; ++k) std::swap(profile[j * K + k], profile[j * K + K - 1 - k]);
 }
 
-RankScorer::RankScorer(std::span<const double> profile, std::span<const double> prior, std::int32_t nranks,
-                       std::int32_t nitems, char method)
-    : profile_(profile),
-      K_(static_cast<std::size_t>(nranks)),
-      J_(static_cast<std::size_t>(nitems)),
-      method_(method) {
+RankScorer::RankScorer(std::span<const double> profile, std::span<const double> prior, std::size_t nranks,
+                       std::size_t nitems, char method)
+    : profile_(profile), K_(nranks), J_(nitems), method_(method) {
     if (method_ == 'L') return;
     if (method_ == 'B') {
         logPrior_.resize(K_);
@@ -240,10 +225,9 @@ void sumLogTables(const char* x, const char* present, const double* logs, std::s
 
 }  // namespace
 
-void RankScorer::measures(std::size_t e, std::span<const char> responses, std::span<const char> missingMask,
-                          double* out) const {
-    const char* x = responses.data() + e * J_;
-    const char* present = missingMask.data() + e * J_;
+void RankScorer::measures(std::size_t e, const ResponseView& data, double* out) const {
+    const char* x = data.responsesOf(e);
+    const char* present = data.presenceOf(e);
     if (method_ == 'L') {
         sweepRankMeasures(x, present, profile_.data(), nullptr, K_, J_, method_, out);
         return;
@@ -254,15 +238,13 @@ void RankScorer::measures(std::size_t e, std::span<const char> responses, std::s
     for (std::size_t k = 0; k < K_; ++k) out[k] = capMeasure(out[k]);
 }
 
-std::int32_t RankScorer::selectRank(std::size_t e, std::span<const char> responses,
-                                    std::span<const char> missingMask, double* scratch) const {
-    measures(e, responses, missingMask, scratch);
+std::int32_t RankScorer::selectRank(std::size_t e, const ResponseView& data, double* scratch) const {
+    measures(e, data, scratch);
     return bestRank(scratch, K_);
 }
 
-void RankScorer::membershipRow(std::size_t e, std::span<const char> responses, std::span<const char> missingMask,
-                               double* row) const {
-    measures(e, responses, missingMask, row);
+void RankScorer::membershipRow(std::size_t e, const ResponseView& data, double* row) const {
+    measures(e, data, row);
     membershipFromMeasures(row, K_, method_);
 }
 

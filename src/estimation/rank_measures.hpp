@@ -12,38 +12,35 @@
 #include <span>
 #include <vector>
 
+#include "common/run_views.hpp"
 #include "common/types.hpp"
 
 namespace tavrel {
 
 // Sum over present items of (x - p)^2.
-double rankDistance(std::size_t e, std::size_t k, std::span<const char> responses, std::span<const char> missingMask,
-                    std::span<const double> profile, std::int32_t nranks, std::int32_t nitems);
+double rankDistance(std::size_t e, std::size_t k, const ResponseView& data, std::span<const double> profile,
+                    std::size_t nranks);
 // Sum over present items of -log(p) for '1' and -log(1 - p) for '0', each
 // probability floored at DBL_MIN; capped at DBL_MAX.
-double rankNegLogLikelihood(std::size_t e, std::size_t k, std::span<const char> responses,
-                            std::span<const char> missingMask, std::span<const double> profile,
-                            std::int32_t nranks, std::int32_t nitems);
+double rankNegLogLikelihood(std::size_t e, std::size_t k, const ResponseView& data, std::span<const double> profile,
+                            std::size_t nranks);
 // The likelihood measure minus log(prior[k]), capped at DBL_MAX.
-double rankNegLogPosterior(std::size_t e, std::size_t k, std::span<const char> responses,
-                           std::span<const char> missingMask, std::span<const double> profile,
-                           std::span<const double> prior, std::int32_t nranks, std::int32_t nitems);
+double rankNegLogPosterior(std::size_t e, std::size_t k, const ResponseView& data, std::span<const double> profile,
+                           std::span<const double> prior, std::size_t nranks);
 
 // The rank with the smallest measure; ties go to the lowest rank, and a
 // measure that is not a number is never preferred.
-std::int32_t selectRank(std::size_t e, std::span<const char> responses, std::span<const char> missingMask,
-                        std::span<const double> profile, std::span<const double> prior, std::int32_t nranks,
-                        std::int32_t nitems, char method);
+std::int32_t selectRank(std::size_t e, const ResponseView& data, std::span<const double> profile,
+                        std::span<const double> prior, std::size_t nranks, char method);
 
 // Fills every row of the MembershipMatrix: exp(-measure) floored at DBL_MIN
 // and normalised over the ranks ('L': the floored distance itself).
-void computeMembership(std::span<const char> responses, std::span<const char> missingMask,
-                       std::span<const double> profile, std::span<double> membership, std::span<const double> prior,
-                       std::int32_t nranks, std::int32_t nitems, std::int32_t nexaminees, char method);
+void computeMembership(const ResponseView& data, std::span<const double> profile, std::span<const double> prior,
+                       std::size_t nranks, char method, std::span<double> membership);
 
 // Reverses every item's ranks when the last rank's total over the items is
 // below the first's.
-void orientProfile(std::span<double> profile, std::int32_t nranks, std::int32_t nitems);
+void orientProfile(std::span<double> profile, std::size_t nranks);
 
 // A probability's logarithm for a correct response, the probability floored
 // at DBL_MIN, and for an incorrect one, 1 - p taken as DBL_MIN when p >= 1.
@@ -87,16 +84,13 @@ void membershipFromMeasures(double* row, std::size_t K, char method);
 // hence every measure equal those of the operations above.
 class RankScorer {
 public:
-    RankScorer(std::span<const double> profile, std::span<const double> prior, std::int32_t nranks,
-               std::int32_t nitems, char method);
+    RankScorer(std::span<const double> profile, std::span<const double> prior, std::size_t nranks,
+               std::size_t nitems, char method);
 
     // The K measures of examinee e into `measures`.
-    void measures(std::size_t e, std::span<const char> responses, std::span<const char> missingMask,
-                  double* measures) const;
-    std::int32_t selectRank(std::size_t e, std::span<const char> responses, std::span<const char> missingMask,
-                            double* scratch) const;
-    void membershipRow(std::size_t e, std::span<const char> responses, std::span<const char> missingMask,
-                       double* row) const;
+    void measures(std::size_t e, const ResponseView& data, double* measures) const;
+    std::int32_t selectRank(std::size_t e, const ResponseView& data, double* scratch) const;
+    void membershipRow(std::size_t e, const ResponseView& data, double* row) const;
 
 private:
     std::span<const double> profile_;

@@ -64,9 +64,9 @@ double learningRate(std::int32_t k, std::int32_t w, std::int32_t t, const Learni
     return rateAt(k, w, scheduleAt(t, schedule), nranks, nexaminees);
 }
 
-void sortProfileIncreasing(std::span<double> profile, std::int32_t nranks, std::int32_t nitems) {
-    const auto K = static_cast<std::size_t>(nranks);
-    const auto J = static_cast<std::size_t>(nitems);
+void sortProfileIncreasing(std::span<double> profile, std::size_t nranks) {
+    const std::size_t K = nranks;
+    const std::size_t J = profile.size() / K;
     for (std::size_t j = 0; j < J; ++j) {
         double* first = profile.data() + j * K;
         // Insertion sort for the usual handful of ranks; a merge sort beyond.
@@ -121,17 +121,21 @@ void updateExaminee(const char* x, const char* present, const char* fixed, const
 
 }  // namespace
 
-void learnSequential(std::span<const char> responses, std::span<const char> missingMask,
-                     std::span<const char> fixedMask, std::span<double> profile, std::span<const double> prior,
-                     const LearningSchedule& schedule, std::int32_t seed, std::int32_t nranks, std::int32_t nitems,
-                     std::int32_t nexaminees, char method, bool increase, std::ostream& console) {
-    const auto K = static_cast<std::size_t>(nranks);
-    const auto J = static_cast<std::size_t>(nitems);
-    const auto N = static_cast<std::size_t>(nexaminees);
+void learnSequential(const ResponseView& data, const Model& model, const SequentialSettings& settings,
+                     std::ostream& console) {
+    const std::size_t K = model.nranks;
+    const std::size_t J = data.nitems;
+    const std::size_t N = data.nexaminees;
+    const LearningSchedule& schedule = settings.schedule;
     const std::int32_t T = schedule.maxiter;
+    const char method = settings.method;
+    // Counts as the rate's formula takes them.
+    const auto nranks = static_cast<std::int32_t>(K);
+    const auto nexaminees = static_cast<std::int32_t>(N);
 
     std::vector<std::int32_t> order(N);
     std::iota(order.begin(), order.end(), 0);
+    std::int32_t seed = settings.seed;
     if (seed <= 0) seed = static_cast<std::int32_t>(std::time(nullptr));
     Lcg generator(seed);
 
@@ -142,9 +146,9 @@ void learnSequential(std::span<const char> responses, std::span<const char> miss
     // factor per rank distance and pass, the same values learningRate gives.
     std::vector<double> rateByDistance(K);
     std::vector<double> logPrior(method == 'B' ? K : 0);
-    for (std::size_t k = 0; k < logPrior.size(); ++k) logPrior[k] = std::log(prior[k]);
-    double* profileData = profile.data();
-    const char* fixed = fixedMask.data();
+    for (std::size_t k = 0; k < logPrior.size(); ++k) logPrior[k] = std::log(model.prior[k]);
+    double* profileData = model.profile.data();
+    const char* fixed = model.fixedMask.data();
     // std::vector<bool> packs bits; a plain array of flags is read per item.
     const std::unique_ptr<bool[]> wholeItemLearnable(new bool[J]);
     for (std::size_t j = 0; j < J; ++j)
@@ -159,14 +163,14 @@ void learnSequential(std::span<const char> responses, std::span<const char> miss
 
             for (std::size_t s = 0; s < N; ++s) {
                 const auto e = static_cast<std::size_t>(order[s]);
-                const char* x = responses.data() + e * J;
-                const char* present = missingMask.data() + e * J;
+                const char* x = data.responsesOf(e);
+                const char* present = data.presenceOf(e);
                 sweepRankMeasures(x, present, profileData, logPrior.data(), K, J, method, measures.data());
                 const auto w = static_cast<std::size_t>(bestRank(measures.data(), K));
                 for (std::size_t k = 0; k < K; ++k) rate[k] = rateByDistance[k > w ? k - w : w - k];
                 updateExaminee<KC>(x, present, fixed, wholeItemLearnable.get(), rate.data(), profileData, K, J);
             }
-            if (increase) sortProfileIncreasing(profile, nranks, nitems);
+            if (settings.increase) sortProfileIncreasing(model.profile, K);
             if ((std::int64_t{t} * 20 + 20) % T == 0) console << '.';
         }
     });

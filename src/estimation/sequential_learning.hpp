@@ -7,6 +7,7 @@
 #include <iosfwd>
 #include <span>
 
+#include "common/run_views.hpp"
 #include "estimation/random.hpp"
 
 namespace tavrel {
@@ -27,13 +28,18 @@ double learningRate(std::int32_t k, std::int32_t w, std::int32_t t, const Learni
                     std::int32_t nranks, std::int32_t nexaminees);
 
 // Sorts each item's K values into ascending order.
-void sortProfileIncreasing(std::span<double> profile, std::int32_t nranks, std::int32_t nitems);
+void sortProfileIncreasing(std::span<double> profile, std::size_t nranks);
 
-// Runs maxiter passes; seed 0 or less takes the clock. Prints "Now calculating "
-// and the progress dots on the console.
-void learnSequential(std::span<const char> responses, std::span<const char> missingMask,
-                     std::span<const char> fixedMask, std::span<double> profile, std::span<const double> prior,
-                     const LearningSchedule& schedule, std::int32_t seed, std::int32_t nranks, std::int32_t nitems,
-                     std::int32_t nexaminees, char method, bool increase, std::ostream& console);
+struct SequentialSettings {
+    LearningSchedule schedule;
+    std::int32_t seed;  // of the examinee order; 0 or less takes the clock
+    char method;        // the measure that picks each examinee's winning rank
+    bool increase;      // sort every item's profile after each pass
+};
+
+// Runs maxiter passes on the model's profile. Prints "Now calculating " and
+// the progress dots on the console.
+void learnSequential(const ResponseView& data, const Model& model, const SequentialSettings& settings,
+                     std::ostream& console);
 
 }  // namespace tavrel

@@ -27,11 +27,11 @@ public:
     void close() { file_.close(); }
 
     // "item" (or "id"), then the rank numbers 1..K.
-    void rankHeader(std::string_view first, std::int32_t K) {
+    void rankHeader(std::string_view first, std::size_t K) {
         text(first);
-        for (std::int32_t k = 1; k <= K; ++k) {
+        for (std::size_t k = 1; k <= K; ++k) {
             delimiter();
-            integer(k);
+            integer(static_cast<std::int64_t>(k));
         }
         endLine();
     }
@@ -41,15 +41,14 @@ private:
     char delimiter_;
 };
 
-std::size_t ranksOf(const ResultInputs& in) { return static_cast<std::size_t>(in.nranks); }
-std::size_t itemsOf(const ResultInputs& in) { return static_cast<std::size_t>(in.nitems); }
-std::size_t examineesOf(const ResultInputs& in) { return static_cast<std::size_t>(in.nexaminees); }
+std::size_t ranksOf(const ResultInputs& in) { return in.nranks; }
+std::size_t itemsOf(const ResultInputs& in) { return in.data.nitems; }
+std::size_t examineesOf(const ResultInputs& in) { return in.data.nexaminees; }
 
 // Every examinee's MembershipMatrix row under the run's method.
 std::vector<double> membershipMatrix(const ResultInputs& in) {
-    std::vector<double> membership = largeArray<double>(arrayCount(in.nexaminees, in.nranks));
-    computeMembership(in.responses, in.missingMask, in.profile, membership, in.prior, in.nranks, in.nitems,
-                      in.nexaminees, in.method);
+    std::vector<double> membership = largeArray<double>(examineesOf(in) * ranksOf(in));
+    computeMembership(in.data, in.profile, in.prior, in.nranks, in.method, membership);
     return membership;
 }
 
@@ -85,13 +84,13 @@ void writeItemReferenceProfile(const std::string& fileName, const ResultInputs& 
 
 void writeLatentRanks(const std::string& fileName, const ResultInputs& in, std::ostream& console) {
     ResultFile out(fileName, in.delimiter);
-    const RankScorer scorer(in.profile, in.prior, in.nranks, in.nitems, in.method);
+    const RankScorer scorer(in.profile, in.prior, in.nranks, itemsOf(in), in.method);
     std::vector<double> scratch(ranksOf(in));
     if (in.idlength > 0) out.text("id"), out.delimiter(), out.text("rank"), out.endLine();
     std::int64_t lines = 0;
     for (std::size_t i = 0; i < examineesOf(in); ++i, ++lines) {
         identifier(out, in, i);
-        out.integer(scorer.selectRank(i, in.responses, in.missingMask, scratch.data()) + 1);
+        out.integer(scorer.selectRank(i, in.data, scratch.data()) + 1);
         out.endLine();
     }
     out.close();
@@ -128,7 +127,7 @@ void writeWeightedObservationRatioProfile(const std::string& fileName, const Res
     for (std::size_t i = 0; i < examineesOf(in); ++i) {
         const double* m = membership.data() + i * K;
         for (std::size_t k = 0; k < K; ++k) denominator[k] = denominator[k] + m[k];
-        const char* present = in.missingMask.data() + i * J;
+        const char* present = in.data.presenceOf(i);
         for (std::size_t j = 0; j < J; ++j) {
             if (present[j] != '1') continue;
             double* n = numerator.data() + j * K;
@@ -153,14 +152,14 @@ void writeUnweightedObservationRatioProfile(const std::string& fileName, const R
     ResultFile out(fileName, in.delimiter);
     const std::size_t K = ranksOf(in);
     const std::size_t J = itemsOf(in);
-    const RankScorer scorer(in.profile, in.prior, in.nranks, in.nitems, in.method);
+    const RankScorer scorer(in.profile, in.prior, in.nranks, itemsOf(in), in.method);
     std::vector<double> scratch(K);
     std::vector<std::int64_t> present(J * K, 0);
     std::vector<std::int64_t> assigned(K, 0);
     for (std::size_t i = 0; i < examineesOf(in); ++i) {
-        const auto k = static_cast<std::size_t>(scorer.selectRank(i, in.responses, in.missingMask, scratch.data()));
+        const auto k = static_cast<std::size_t>(scorer.selectRank(i, in.data, scratch.data()));
         ++assigned[k];
-        const char* mask = in.missingMask.data() + i * J;
+        const char* mask = in.data.presenceOf(i);
         for (std::size_t j = 0; j < J; ++j)
             if (mask[j] == '1') ++present[j * K + k];
     }

@@ -7,19 +7,18 @@
 #include <span>
 #include <string>
 
+#include "common/run_views.hpp"
+
 namespace tavrel {
 
 // What the writers read: the data, the finished estimate and how to score it.
 struct ResultInputs {
-    std::span<const char> responses;    // N x J, i*J + j
+    ResponseView data;
     std::span<const char> examineeIds;  // N x idlength
-    std::span<const char> missingMask;  // N x J
     std::span<const double> profile;    // J x K, j*K + k
     std::span<const double> prior;      // K
     std::span<const char> itemUse;      // J
-    std::int32_t nranks;
-    std::int32_t nitems;
-    std::int32_t nexaminees;
+    std::size_t nranks;
     std::int32_t idlength;
     char method;
     char delimiter;
