@@ -17,6 +17,8 @@ using testing::TavrelRun;
 const std::string kIdData = "E01 0000\nE02 0001\nE03 0011\nE04 0111\nE05 1111\nE06 1110\nE07 0.10\nE08 1101\n";
 const std::string kAllFiles =
     "outfile = irp.csv; rankfile = rank.csv; rmpfile = rmp.csv; worpfile = worp.csv; uorpfile = uorp.csv;\n";
+const std::string kStatisticsFiles = "testfile = test.csv; itemfile = item.csv; trpfile = trp.csv; "
+                                     "examineefile = examinee.csv;\n";
 const std::string kUsage = "Usage> tavrel.exe setting_file\nIs there a setting file? [y/n]: ";
 const std::string kAskName = kUsage + "Input name of the setting file: ";
 const std::string kPause = "Push any key and return key. ";
@@ -159,6 +161,88 @@ TEST(ResultFiles, AFileThatCannotBeCreatedStopsTheLaterWriters) {
     }
     const TavrelRun same(withData("rankfile = same.csv; outfile = same.csv;"), {"set.txt"});
     EXPECT_EQ(shape(same.file("same.csv")), "id,rank\n" + times(8, "E#,#\n"));
+}
+
+// Column j of every line of a delimited file, header first ("" past the end of a line).
+std::vector<std::string> column(const std::string& text, std::size_t j, char D) {
+    std::vector<std::string> values;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string field;
+        for (std::size_t f = 0; f <= j; ++f)
+            if (!std::getline(fields, field, D)) field.clear();
+        values.push_back(field);
+    }
+    return values;
+}
+
+TEST(StatisticsFiles, WrittenAfterTheFiveInOrderWithTheDelimiter) {
+    const TavrelRun run(withData("dlm = tab;" + kAllFiles + kStatisticsFiles + "itemuse = 1.11;"), {"set.txt"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    expectText(run.err, "[...]Unweighted observation ratio profile is written to \"uorp.csv\".\n"
+                        "tavrel.exe: Note: Test statistics are written to \"test.csv\".\n"
+                        "tavrel.exe: Note: Item statistics are written to \"item.csv\".\n"
+                        "tavrel.exe: Note: Rank statistics are written to \"trp.csv\".\n"
+                        "tavrel.exe: Note: Examinee statistics are written to \"examinee.csv\".\n");
+    EXPECT_EQ(column(run.file("test.csv"), 0, '\t').size(), 32u);
+    EXPECT_TRUE(run.file("test.csv").starts_with("statistic\tvalue\nitems\t3\nexaminees\t8\nranks\t3\nmethod\tml\n"
+                                                 "passes\t5\nconverged\tNA\n"));
+    EXPECT_EQ(shape(run.file("trp.csv")), "rank\ttest_reference_profile\tlatent_rank_distribution\t"
+                                          "rank_membership_distribution\n" + times(3, "#\t#\t#\t#\n"));
+    // The item out of use: NA after its number, in all 26 columns.
+    const std::string item = run.file("item.csv");
+    EXPECT_NE(item.find("\n2" + times(26, "\tNA") + "\n"), std::string::npos) << item;
+    EXPECT_EQ(column(item, 0, '\t'), (std::vector<std::string>{"item", "1", "2", "3", "4"}));
+    // Examinee E07 ("0.10") has 3 responses to the items in use; every line has K + 8 fields.
+    const std::string examinee = run.file("examinee.csv");
+    EXPECT_EQ(column(examinee, 0, '\t')[7], "E07");
+    EXPECT_EQ(column(examinee, 1, '\t')[7], "3");
+    EXPECT_EQ(column(examinee, 10, '\t')[0], "rank_down_odds");
+    EXPECT_EQ(column(examinee, 11, '\t'), std::vector<std::string>(9, ""));
+}
+
+TEST(StatisticsFiles, TheDistanceMethodUsesTheLikelihoodsMemberships) {
+    // Every cell fixed and no pass: the same profile under 'ls' and 'ml'.
+    auto files = withData("maxiter = 0; fixedfile = f.csv; rankfile = rank.csv; rmpfile = rmp.csv;" +
+                          kStatisticsFiles);
+    files["f.csv"] = "item,1,2,3\n1,0.1,0.5,0.9\n2,0.2,0.4,0.8\n3,0.3,0.5,0.6\n4,0.1,0.3,0.9\n";
+    const TavrelRun likelihood(files, {"set.txt"});
+    files["set.txt"] += "method = ls;";
+    const TavrelRun distance(files, {"set.txt"});
+    ASSERT_EQ(distance.status, 0) << distance.err;
+    const std::string examinee = distance.file("examinee.csv"), rmp = likelihood.file("rmp.csv");
+    for (std::size_t k = 1; k <= 3; ++k) {
+        std::vector<std::string> rows = column(examinee, 4 + k, ',');
+        rows.front() = std::to_string(k);
+        EXPECT_EQ(rows, column(rmp, k, ',')) << k;
+    }
+    // Rank and odds around the distance's rank, which the rank file holds.
+    EXPECT_EQ(column(distance.file("examinee.csv"), 8, ','), column(distance.file("rank.csv"), 1, ','));
+    EXPECT_NE(distance.file("rmp.csv"), rmp);
+}
+
+TEST(StatisticsFiles, IdentifiersHoldingTheDelimiterAreQuoted) {
+    const TavrelRun run({{"set.txt", "infile = d.txt; idbegin = 1; idlength = 4; databegin = 6; nranks = 2; seed = 3;"
+                                     "maxiter = 2; dlm = space; rankfile = rank.txt; examineefile = e.txt;"},
+                         {"d.txt", "A 01 0110\nA\"02 1101\nA03  1111\n"}},
+                        {"set.txt"});
+    EXPECT_EQ(shape(run.file("rank.txt")), "id rank\nA # #\nA\"# #\nA#  #\n");  // as stored, unquoted
+    const std::vector<std::string> lines = column(run.file("e.txt"), 0, '\n');
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_TRUE(lines[1].starts_with("\"A 01\" 4 2 "));
+    EXPECT_TRUE(lines[2].starts_with("\"A\"\"02\" 4 3 "));
+    EXPECT_TRUE(lines[3].starts_with("\"A03 \" 4 4 "));
+}
+
+TEST(StatisticsFiles, AFileThatCannotBeWrittenStopsTheLaterWriters) {
+    const TavrelRun run(withData("outfile = irp.csv; testfile = test.csv; itemfile = \"\"; trpfile = trp.csv;"),
+                        {"set.txt"});
+    EXPECT_EQ(run.status, 1);
+    expectText(run.err, "[...]\n" + kIrpNote + "tavrel.exe: Note: Test statistics are written to \"test.csv\".\n"
+                        "tavrel.exe: Error: File \"\" cannot be found.\n");
+    EXPECT_TRUE(run.file("test.csv").ends_with("weakly_ordinal,yes\n"));
+    EXPECT_FALSE(testing::fs::exists(run.dir.path / "trp.csv"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "driver/run.hpp"
 
+#include <algorithm>
 #include <array>
 #include <istream>
 #include <new>
@@ -15,11 +16,14 @@
 #include "data/item_use.hpp"
 #include "data/prior.hpp"
 #include "data/response_data.hpp"
+#include "analysis/run_statistics.hpp"
 #include "driver/run_parameters.hpp"
+#include "driver/run_plan.hpp"
 #include "estimation/batch_estimation.hpp"
 #include "estimation/rank_measures.hpp"
 #include "estimation/sequential_learning.hpp"
 #include "output/result_writers.hpp"
+#include "output/statistics_writers.hpp"
 #include "settings/setting_file.hpp"
 #include "settings/value_interpreters.hpp"
 
@@ -59,14 +63,65 @@ SettingsSource askForSettings(std::istream& input, std::ostream& console) {
     return source;
 }
 
-const std::string* findSetting(const SettingMap& settings, const char* key) {
-    const auto it = settings.find(key);
-    return it == settings.end() ? nullptr : &it->second;
+// A finished estimate with everything the result files are written from.
+struct FinishedRun {
+    ResponseView data;
+    std::span<const char> examineeIds;  // N x idlength
+    std::int32_t idlength;
+    Model model;
+    std::span<const char> itemUse;
+    std::span<const double> filter;  // the batch method's smoothing filter, empty for the others
+    EstimationSummary estimation;
+    char delimiter;
+};
+
+// The result files the plan names, in their fixed order. Every examinee's
+// rank and memberships are computed once, after the item reference profile,
+// for all the writers that need them; the statistics once for their four files.
+void writeResults(const RunPlan& plan, const FinishedRun& run, std::ostream& console) {
+    const std::size_t K = run.model.nranks;
+    const std::size_t N = run.data.nexaminees;
+    const char method = run.estimation.method;
+    const std::span<const double> profile = run.model.profile;
+    ResultInputs results{run.data, run.examineeIds, profile, run.itemUse, {}, {}, K, run.idlength, run.delimiter};
+    if (plan.itemReferenceProfile) writeItemReferenceProfile(*plan.itemReferenceProfile, results, console);
+
+    const bool statistics = plan.wantsStatistics();
+    // Under 'L' the membership rows are distances; the statistics use the
+    // likelihood's memberships instead.
+    const bool methodRows = plan.rankMemberships || plan.weightedRatios || (statistics && method != 'L');
+    std::vector<std::int32_t> ranks(plan.wantsRanks() ? N : 0);
+    std::vector<double> membership = largeArray<double>(methodRows ? N * K : 0);
+    if (!ranks.empty() || !membership.empty())
+        rankExaminees(run.data, profile, run.model.prior, K, method, ranks, membership);
+    results.ranks = ranks;
+    results.membership = membership;
+    if (plan.latentRanks) writeLatentRanks(*plan.latentRanks, results, console);
+    if (plan.rankMemberships) writeRankMembershipProfiles(*plan.rankMemberships, results, console);
+    if (plan.weightedRatios) writeWeightedObservationRatioProfile(*plan.weightedRatios, results, console);
+    if (plan.unweightedRatios) writeUnweightedObservationRatioProfile(*plan.unweightedRatios, results, console);
+    if (!statistics) return;
+
+    std::vector<double> likelihoodMembership;
+    if (method == 'L') {
+        likelihoodMembership = largeArray<double>(N * K);
+        computeMembership(run.data, profile, run.model.prior, K, 'M', likelihoodMembership);
+    }
+    const std::span<const double> memberships = method == 'L' ? likelihoodMembership : membership;
+    const RunStatistics stats = computeStatistics(
+        {run.data, profile, run.model.fixedMask, run.itemUse, memberships, ranks, run.filter, K});
+    const StatisticsFileInputs files{stats,           run.itemUse, memberships, ranks,        run.examineeIds,
+                                     run.idlength,    run.estimation, K,        run.delimiter};
+    if (plan.testStatistics) writeTestStatistics(*plan.testStatistics, files, console);
+    if (plan.itemStatistics) writeItemStatistics(*plan.itemStatistics, files, console);
+    if (plan.rankStatistics) writeRankStatistics(*plan.rankStatistics, files, console);
+    if (plan.examineeStatistics) writeExamineeStatistics(*plan.examineeStatistics, files, console);
 }
 
 // The guarded run sequence, from reading the setting file to the result files.
 void runSequence(const std::string& settingFile, SettingMap& settings, std::ostream& console) {
     if (!settingFile.empty()) readSettingFile(settingFile, settings, console);
+    const RunPlan plan = planRun(settings);
 
     std::string responses;
     std::string examineeIds;
@@ -86,43 +141,33 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     for (std::size_t j = 0; j < static_cast<std::size_t>(J); ++j)
         for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k)
             profile[j * static_cast<std::size_t>(K) + k] = double(k + 1) / double(std::int64_t{K} + 1);
-
-    const std::string* fixedFile = findSetting(settings, "fixedfile");
-    if (fixedFile != nullptr) readFixedProfile(*fixedFile, fixedMask, profile, K, J, params.delimiter, console);
+    if (plan.fixedFile) readFixedProfile(*plan.fixedFile, fixedMask, profile, K, J, params.delimiter, console);
 
     std::vector<double> prior(arrayCount(K), 1.0 / double(K));
-    if (const std::string* value = findSetting(settings, "prior")) readPrior(*value, prior, K, console);
+    if (plan.prior) readPrior(*plan.prior, prior, K, console);
 
     std::vector<char> itemUse(arrayCount(J), '1');
-    if (const std::string* value = findSetting(settings, "itemuse"))
-        applyItemUse(*value, missingMask, itemUse, J, N, console);
+    if (plan.itemUse) applyItemUse(*plan.itemUse, missingMask, itemUse, J, N, console);
 
     const ResponseView data{std::span<const char>(responses.data(), missingMask.size()), missingMask,
                             static_cast<std::size_t>(J), static_cast<std::size_t>(N)};
     const Model model{profile, fixedMask, prior, static_cast<std::size_t>(K)};
+    EstimationSummary estimation{params.method, std::max(params.schedule.maxiter, 0), false};
+    std::vector<double> filter;
     if (params.method == 'G') {
-        const std::string* phiValue = findSetting(settings, "phi");
-        const double phi = phiValue != nullptr ? interpretFraction(*phiValue) : defaultPhi(K, console);
-        std::vector<double> filter(arrayCount(K, K));
+        const double phi = plan.phi ? interpretFraction(*plan.phi) : defaultPhi(K, console);
+        filter.resize(arrayCount(K, K));
         buildSmoothingFilter(filter, K, phi);
-        estimateBatch(data, model, filter, {params.schedule.maxiter, params.diffcrit, params.increase}, console);
+        const BatchOutcome outcome =
+            estimateBatch(data, model, filter, {params.schedule.maxiter, params.diffcrit, params.increase}, console);
+        estimation.passes = outcome.passes;
+        estimation.converged = outcome.converged;
     } else {
         learnSequential(data, model, {params.schedule, params.seed, params.method, params.increase}, console);
     }
-    if (fixedFile != nullptr) orientProfile(profile, model.nranks);
+    if (plan.fixedFile) orientProfile(profile, model.nranks);
 
-    const ResultInputs results{data,    examineeIds, profile,  prior, itemUse, model.nranks,
-                               idlength, params.method, params.delimiter};
-    using Writer = void (*)(const std::string&, const ResultInputs&, std::ostream&);
-    static constexpr std::array<std::pair<const char*, Writer>, 5> writers{{
-        {"outfile", writeItemReferenceProfile},
-        {"rankfile", writeLatentRanks},
-        {"rmpfile", writeRankMembershipProfiles},
-        {"worpfile", writeWeightedObservationRatioProfile},
-        {"uorpfile", writeUnweightedObservationRatioProfile},
-    }};
-    for (const auto& [key, write] : writers)
-        if (const std::string* fileName = findSetting(settings, key)) write(*fileName, results, console);
+    writeResults(plan, {data, examineeIds, idlength, model, itemUse, filter, estimation, params.delimiter}, console);
 }
 
 // Runs the sequence and reports a failure; returns the exit status.

@@ -1,5 +1,6 @@
 #include "estimation/rank_measures.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #if defined(__SSE2__)
@@ -172,6 +173,20 @@ void computeMembership(const ResponseView& data, std::span<const double> profile
                        std::size_t nranks, char method, std::span<double> membership) {
     const RankScorer scorer(profile, prior, nranks, data.nitems, method);
     for (std::size_t i = 0; i < data.nexaminees; ++i) scorer.membershipRow(i, data, membership.data() + i * nranks);
+}
+
+void rankExaminees(const ResponseView& data, std::span<const double> profile, std::span<const double> prior,
+                   std::size_t nranks, char method, std::span<std::int32_t> ranks, std::span<double> membership) {
+    const RankScorer scorer(profile, prior, nranks, data.nitems, method);
+    std::vector<double> measures(nranks);
+    for (std::size_t i = 0; i < data.nexaminees; ++i) {
+        scorer.measures(i, data, measures.data());
+        if (!ranks.empty()) ranks[i] = bestRank(measures.data(), nranks);
+        if (membership.empty()) continue;
+        double* row = membership.data() + i * nranks;
+        std::copy(measures.begin(), measures.end(), row);
+        membershipFromMeasures(row, nranks, method);
+    }
 }
 
 void orientProfile(std::span<double> profile, std::size_t nranks) {

@@ -38,6 +38,12 @@ std::int32_t selectRank(std::size_t e, const ResponseView& data, std::span<const
 void computeMembership(const ResponseView& data, std::span<const double> profile, std::span<const double> prior,
                        std::size_t nranks, char method, std::span<double> membership);
 
+// Every examinee's latent rank (0-based) and membership row under the method,
+// both from one sweep of its measures; an empty output is not filled. The
+// ranks are those of selectRank, the rows those of computeMembership.
+void rankExaminees(const ResponseView& data, std::span<const double> profile, std::span<const double> prior,
+                   std::size_t nranks, char method, std::span<std::int32_t> ranks, std::span<double> membership);
+
 // Reverses every item's ranks when the last rank's total over the items is
 // below the first's.
 void orientProfile(std::span<double> profile, std::size_t nranks);

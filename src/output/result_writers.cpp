@@ -5,52 +5,14 @@
 #include <vector>
 
 #include "common/console.hpp"
-#include "common/large_array.hpp"
-#include "common/text_file.hpp"
-#include "common/types.hpp"
-#include "estimation/rank_measures.hpp"
-#include "output/number_format.hpp"
+#include "output/result_file.hpp"
 
 namespace tavrel {
 namespace {
 
-// A result file with the number formats of the program.
-class ResultFile {
-public:
-    ResultFile(const std::string& fileName, char delimiter) : file_(fileName), delimiter_(delimiter) {}
-
-    void delimiter() { file_.put(delimiter_); }
-    void text(std::string_view s) { file_.put(s); }
-    void endLine() { file_.put('\n'); }
-    void integer(std::int64_t v) { file_.commit(formatInteger(v, file_.reserve(kMaxNumberText))); }
-    void number(double v) { file_.commit(formatGeneral(v, file_.reserve(kMaxNumberText))); }
-    void close() { file_.close(); }
-
-    // "item" (or "id"), then the rank numbers 1..K.
-    void rankHeader(std::string_view first, std::size_t K) {
-        text(first);
-        for (std::size_t k = 1; k <= K; ++k) {
-            delimiter();
-            integer(static_cast<std::int64_t>(k));
-        }
-        endLine();
-    }
-
-private:
-    OutputFile file_;
-    char delimiter_;
-};
-
 std::size_t ranksOf(const ResultInputs& in) { return in.nranks; }
 std::size_t itemsOf(const ResultInputs& in) { return in.data.nitems; }
 std::size_t examineesOf(const ResultInputs& in) { return in.data.nexaminees; }
-
-// Every examinee's MembershipMatrix row under the run's method.
-std::vector<double> membershipMatrix(const ResultInputs& in) {
-    std::vector<double> membership = largeArray<double>(examineesOf(in) * ranksOf(in));
-    computeMembership(in.data, in.profile, in.prior, in.nranks, in.method, membership);
-    return membership;
-}
 
 // Writes the identifier and a delimiter when the data carry identifiers.
 void identifier(ResultFile& out, const ResultInputs& in, std::size_t i) {
@@ -84,13 +46,11 @@ void writeItemReferenceProfile(const std::string& fileName, const ResultInputs& 
 
 void writeLatentRanks(const std::string& fileName, const ResultInputs& in, std::ostream& console) {
     ResultFile out(fileName, in.delimiter);
-    const RankScorer scorer(in.profile, in.prior, in.nranks, itemsOf(in), in.method);
-    std::vector<double> scratch(ranksOf(in));
     if (in.idlength > 0) out.text("id"), out.delimiter(), out.text("rank"), out.endLine();
     std::int64_t lines = 0;
     for (std::size_t i = 0; i < examineesOf(in); ++i, ++lines) {
         identifier(out, in, i);
-        out.integer(scorer.selectRank(i, in.data, scratch.data()) + 1);
+        out.integer(in.ranks[i] + 1);
         out.endLine();
     }
     out.close();
@@ -99,7 +59,7 @@ void writeLatentRanks(const std::string& fileName, const ResultInputs& in, std::
 
 void writeRankMembershipProfiles(const std::string& fileName, const ResultInputs& in, std::ostream& console) {
     ResultFile out(fileName, in.delimiter);
-    const std::vector<double> membership = membershipMatrix(in);
+    const std::span<const double> membership = in.membership;
     const std::size_t K = ranksOf(in);
     if (in.idlength > 0) out.rankHeader("id", in.nranks);
     std::int64_t lines = 0;
@@ -118,7 +78,7 @@ void writeRankMembershipProfiles(const std::string& fileName, const ResultInputs
 void writeWeightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in,
                                           std::ostream& console) {
     ResultFile out(fileName, in.delimiter);
-    const std::vector<double> membership = membershipMatrix(in);
+    const std::span<const double> membership = in.membership;
     const std::size_t K = ranksOf(in);
     const std::size_t J = itemsOf(in);
     // Both sums of every cell run over the examinees in order.
@@ -152,12 +112,10 @@ void writeUnweightedObservationRatioProfile(const std::string& fileName, const R
     ResultFile out(fileName, in.delimiter);
     const std::size_t K = ranksOf(in);
     const std::size_t J = itemsOf(in);
-    const RankScorer scorer(in.profile, in.prior, in.nranks, itemsOf(in), in.method);
-    std::vector<double> scratch(K);
     std::vector<std::int64_t> present(J * K, 0);
     std::vector<std::int64_t> assigned(K, 0);
     for (std::size_t i = 0; i < examineesOf(in); ++i) {
-        const auto k = static_cast<std::size_t>(scorer.selectRank(i, in.data, scratch.data()));
+        const auto k = static_cast<std::size_t>(in.ranks[i]);
         ++assigned[k];
         const char* mask = in.data.presenceOf(i);
         for (std::size_t j = 0; j < J; ++j)

@@ -11,16 +11,17 @@
 
 namespace tavrel {
 
-// What the writers read: the data, the finished estimate and how to score it.
+// What the writers read: the data, the finished estimate and every
+// examinee's rank and memberships, computed once for all writers.
 struct ResultInputs {
     ResponseView data;
-    std::span<const char> examineeIds;  // N x idlength
-    std::span<const double> profile;    // J x K, j*K + k
-    std::span<const double> prior;      // K
-    std::span<const char> itemUse;      // J
+    std::span<const char> examineeIds;    // N x idlength
+    std::span<const double> profile;      // J x K, j*K + k
+    std::span<const char> itemUse;        // J
+    std::span<const std::int32_t> ranks;  // N, 0-based, under the run's method
+    std::span<const double> membership;   // N x K, under the run's method ('L': distances)
     std::size_t nranks;
     std::int32_t idlength;
-    char method;
     char delimiter;
 };
 

@@ -16,13 +16,17 @@ struct SettingKey {
     std::string_view readBy;                  // the operation that reads the value
 };
 
-inline constexpr std::array<SettingKey, 27> kSettingKeys{{
+inline constexpr std::array<SettingKey, 31> kSettingKeys{{
     {"infile", {"datafile", ""}, "readResponseData"},
     {"outfile", {"irpfile", ""}, "writeItemReferenceProfile"},
     {"rankfile", {"", ""}, "writeLatentRanks"},
     {"rmpfile", {"", ""}, "writeRankMembershipProfiles"},
     {"worpfile", {"", ""}, "writeWeightedObservationRatioProfile"},
     {"uorpfile", {"", ""}, "writeUnweightedObservationRatioProfile"},
+    {"testfile", {"", ""}, "writeTestStatistics"},
+    {"itemfile", {"", ""}, "writeItemStatistics"},
+    {"trpfile", {"", ""}, "writeRankStatistics"},
+    {"examineefile", {"", ""}, "writeExamineeStatistics"},
     {"fixedfile", {"", ""}, "readFixedProfile"},
     {"dlm", {"", ""}, "interpretDelimiter"},
     {"idbegin", {"idstart", ""}, "readResponseData"},

@@ -1,0 +1,47 @@
+#pragma once
+// Every statistic of a finished run: examinee scores, item statistics, the
+// shape of each item reference profile, model fit per item and for the test,
+// and the distribution over the ranks. Computed once from the data, the
+// finished estimate and the memberships; nothing here reads or writes a file.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "analysis/irp_indices.hpp"
+#include "analysis/item_statistics.hpp"
+#include "analysis/model_fit.hpp"
+#include "analysis/rank_statistics.hpp"
+#include "analysis/scores.hpp"
+#include "common/run_views.hpp"
+
+namespace tavrel {
+
+struct StatisticsInputs {
+    ResponseView data;                    // MissingMask after item use
+    std::span<const double> profile;      // J x K, the finished estimate
+    std::span<const char> fixedMask;      // J x K
+    std::span<const char> itemUse;        // J
+    std::span<const double> membership;   // N x K: the run's memberships; the likelihood's under method 'L'
+    std::span<const std::int32_t> ranks;  // N, each examinee's latent rank, 0-based
+    std::span<const double> filter;       // K x K for the batch method, empty otherwise
+    std::size_t nranks;
+};
+
+struct RunStatistics {
+    ExamineeScores scores;
+    ScoreStatistics scoreStatistics;
+    std::vector<ItemStatistics> items;
+    std::vector<IrpIndices> irp;        // every item, in use or not
+    std::vector<FitIndices> itemFit;    // NaN for items without respondents
+    FitIndices testFit;                 // over the items in use that have respondents
+    RankStatistics ranks;
+    std::size_t itemsInUse = 0;
+    bool weaklyOrdinal = false;         // TRP rises from rank to rank
+    bool stronglyOrdinal = false;       // and no item in use has a falling step
+};
+
+RunStatistics computeStatistics(const StatisticsInputs& in);
+
+}  // namespace tavrel
