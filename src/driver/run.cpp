@@ -110,8 +110,8 @@ void writeResults(const RunPlan& plan, const FinishedRun& run, std::ostream& con
     const std::span<const double> memberships = method == 'L' ? likelihoodMembership : membership;
     const RunStatistics stats = computeStatistics(
         {run.data, profile, run.model.fixedMask, run.itemUse, memberships, ranks, run.filter, K});
-    const StatisticsFileInputs files{stats,           run.itemUse, memberships, ranks,        run.examineeIds,
-                                     run.idlength,    run.estimation, K,        run.delimiter};
+    const StatisticsFileInputs files{stats, run.itemUse,    memberships, ranks,
+                                     run.examineeIds, run.idlength, run.estimation, K, run.delimiter};
     if (plan.testStatistics) writeTestStatistics(*plan.testStatistics, files, console);
     if (plan.itemStatistics) writeItemStatistics(*plan.itemStatistics, files, console);
     if (plan.rankStatistics) writeRankStatistics(*plan.rankStatistics, files, console);
