@@ -90,14 +90,16 @@ svg .empty{font-size:13px;fill:#666;font-style:italic}
 .items .na td{color:#777}
 .items .falls td.c{color:#a33b00;font-weight:700}
 footer{margin-top:36px;padding-top:12px;padding-bottom:28px;color:#555;border-top:1px solid #ddd;font-size:.9em}
-@media (max-width:640px){body{font-size:14px}header,main,footer{padding-left:10px;padding-right:10px}th,td{padding:2px 6px}}
+.scroll{overflow-x:auto}
+@media (max-width:640px){body{font-size:14px}header,main,footer{padding-left:10px;padding-right:10px}th,td{padding:2px 6px}svg.figure{min-width:600px}}
 @media print{
 body{font-size:10pt}
 header,main,footer{max-width:none;padding:0}
 h2{break-after:avoid;page-break-after:avoid}
 figure,svg.figure,.warning,.facts,.summary table,tr{break-inside:avoid;page-break-inside:avoid}
 thead{display:table-header-group}
-.table-wrap{overflow:visible}
+.table-wrap,.scroll{overflow:visible}
+svg.figure{min-width:0}
 *{-webkit-print-color-adjust:exact;print-color-adjust:exact}
 }
 )";
@@ -286,7 +288,8 @@ void summarySection(std::string& out, const ReportInputs& in) {
     out += "</ul>\n</section>\n";
 }
 
-// Opens a figure section with its heading.
+// Opens a figure section with its heading. On a narrow screen the figure
+// keeps a readable width and scrolls sideways.
 void openFigure(std::string& out, std::string_view section, std::string_view heading, std::string_view figureId) {
     out += "<section id=\"";
     out += section;
@@ -294,10 +297,11 @@ void openFigure(std::string& out, std::string_view section, std::string_view hea
     element(out, "h2", heading);
     out += "\n<figure id=\"";
     out += figureId;
-    out += "\">\n";
+    out += "\">\n<div class=\"scroll\">\n";
 }
 
 void closeFigure(std::string& out, std::string_view caption) {
+    out += "</div>\n";
     element(out, "figcaption", caption);
     out += "\n</figure>\n</section>\n";
 }
