@@ -57,6 +57,17 @@ void appendEscaped(std::string& out, std::string_view text) {
     }
 }
 
+void appendElement(std::string& out, std::string_view tag, std::string_view text, std::string_view attributes) {
+    out += '<';
+    out += tag;
+    out += attributes;
+    out += '>';
+    appendEscaped(out, text);
+    out += "</";
+    out += tag;
+    out += '>';
+}
+
 std::string shortened(std::string_view text, std::size_t limit) {
     const auto leads = [&](std::size_t i) { return (static_cast<unsigned char>(text[i]) & 0xC0u) != 0x80u; };
     // A longer text is cut where its character `limit - 1` starts, which

@@ -15,6 +15,10 @@ namespace tavrel::report {
 // and every <svg> in it parse as HTML and as XML whatever the inputs hold.
 void appendEscaped(std::string& out, std::string_view text);
 
+// <tag attributes>text</tag> with the text escaped. The attributes, if any,
+// start with a blank and are markup the caller made, every value escaped.
+void appendElement(std::string& out, std::string_view tag, std::string_view text, std::string_view attributes = {});
+
 // At most `limit` characters of a UTF-8 text; a longer one is cut and ends
 // with an ellipsis. Returns the text unescaped.
 std::string shortened(std::string_view text, std::size_t limit);

@@ -17,6 +17,7 @@ namespace tavrel {
 namespace {
 
 using report::Anchor;
+using report::appendElement;
 using report::appendEscaped;
 using report::appendInteger;
 using report::appendNumber;
@@ -155,23 +156,11 @@ std::string listed(const std::vector<std::string>& names) {
     return text;
 }
 
-// Appends an element with escaped content: <tag attributes>text</tag>.
-void element(std::string& out, std::string_view tag, std::string_view text, std::string_view attributes = {}) {
-    out += '<';
-    out += tag;
-    out += attributes;
-    out += '>';
-    appendEscaped(out, text);
-    out += "</";
-    out += tag;
-    out += '>';
-}
-
 // One row of a two-column table: a heading cell and a value cell, both escaped.
 void factRow(std::string& out, std::string_view heading, std::string_view value) {
     out += "<tr>";
-    element(out, "th", heading, " scope=\"row\"");
-    element(out, "td", value);
+    appendElement(out, "th", heading, " scope=\"row\"");
+    appendElement(out, "td", value);
     out += "</tr>\n";
 }
 
@@ -184,7 +173,7 @@ void head(std::string& out, const ReportInputs& in) {
     out += "</title>\n<style>";
     out += kStyle;
     out += "</style>\n</head>\n<body>\n<header>\n<p class=\"kicker\">Latent rank analysis</p>\n";
-    element(out, "h1", in.dataFile.empty() ? "No data file" : in.dataFile);
+    appendElement(out, "h1", in.dataFile.empty() ? "No data file" : in.dataFile);
     out += "\n</header>\n<main>\n";
 }
 
@@ -236,13 +225,13 @@ void runSection(std::string& out, const ReportInputs& in) {
 void statisticTable(std::string& out, std::string_view caption,
                     std::span<const std::pair<std::string_view, std::string>> rows) {
     out += "<table>\n";
-    element(out, "caption", caption);
+    appendElement(out, "caption", caption);
     out += "\n<thead><tr><th scope=\"col\">Statistic</th><th scope=\"col\">Value</th></tr></thead>\n<tbody>\n";
     for (const auto& [name, value] : rows) {
         out += "<tr><th scope=\"row\"><code>";
         out += name;
         out += "</code></th>";
-        element(out, "td", value);
+        appendElement(out, "td", value);
         out += "</tr>\n";
     }
     out += "</tbody>\n</table>\n";
@@ -294,7 +283,7 @@ void openFigure(std::string& out, std::string_view section, std::string_view hea
     out += "<section id=\"";
     out += section;
     out += "\">\n";
-    element(out, "h2", heading);
+    appendElement(out, "h2", heading);
     out += "\n<figure id=\"";
     out += figureId;
     out += "\">\n<div class=\"scroll\">\n";
@@ -302,7 +291,7 @@ void openFigure(std::string& out, std::string_view section, std::string_view hea
 
 void closeFigure(std::string& out, std::string_view caption) {
     out += "</div>\n";
-    element(out, "figcaption", caption);
+    appendElement(out, "figcaption", caption);
     out += "\n</figure>\n</section>\n";
 }
 
@@ -575,7 +564,7 @@ void itemTable(std::string& out, const ReportInputs& in) {
     for (std::size_t j = 0; j < in.itemUse.size(); ++j) {
         const bool used = in.itemUse[j] == '1';
         out += !used ? "<tr class=\"na\">" : falls(in, j) ? "<tr class=\"falls\">" : "<tr>";
-        element(out, "td", itemName(in, j));
+        appendElement(out, "td", itemName(in, j));
         if (!used) {
             for (int f = 0; f < 11; ++f) out += "<td>NA</td>";
             out += "</tr>\n";
@@ -584,7 +573,7 @@ void itemTable(std::string& out, const ReportInputs& in) {
         const ItemStatistics& item = s.items[j];
         const IrpIndices& irp = s.irp[j];
         const auto cell = [&](const std::string& text, std::string_view attributes = {}) {
-            element(out, "td", text, attributes);
+            appendElement(out, "td", text, attributes);
         };
         cell(integerText(item.respondents));
         cell(numberText(item.correctRate));

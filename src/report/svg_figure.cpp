@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 #include "output/number_format.hpp"
 #include "report/markup.hpp"
@@ -130,15 +131,15 @@ Svg::Svg(std::string& out, const FigureHeading& heading) : out_(out) {
     appendEscaped(out_, heading.id);
     out_ += "-title ";
     appendEscaped(out_, heading.id);
-    out_ += "-desc\"><title id=\"";
-    appendEscaped(out_, heading.id);
-    out_ += "-title\">";
-    appendEscaped(out_, heading.title);
-    out_ += "</title><desc id=\"";
-    appendEscaped(out_, heading.id);
     out_ += "-desc\">";
-    appendEscaped(out_, heading.description);
-    out_ += "</desc>\n";
+    // The title and the description, with the ids the start tag names.
+    for (const auto& [tag, text] : {std::pair{"title", heading.title}, std::pair{"desc", heading.description}}) {
+        std::string id = " id=\"";
+        appendEscaped(id, heading.id);
+        ((id += '-') += tag) += '"';
+        appendElement(out_, tag, text, id);
+    }
+    out_ += '\n';
 }
 
 void Svg::close() {
