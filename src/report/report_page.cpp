@@ -272,7 +272,8 @@ void summarySection(std::string& out, const ReportInputs& in) {
         out += "no.</strong> ";
         appendEscaped(out, falling.size() == 1 ? "Item " + falling.front() + " has a profile"
                                                : "Items " + listed(falling) + " have profiles");
-        out += " that fall somewhere (c below 0): at a higher rank the item is answered correctly less often.</li>\n";
+        out += " that fall somewhere (c below 0): at some rank the item is answered correctly less often than at the "
+               "rank below.</li>\n";
     }
     out += "</ul>\n</section>\n";
 }
