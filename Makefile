@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= 2
 
-.PHONY: all build run test test-sanitize fuzz bench clean
+.PHONY: all build run screenshot test test-sanitize fuzz bench clean
 
 all: build
 
@@ -14,6 +14,12 @@ build:
 run: build
 	mkdir -p examples/out
 	cd examples && ../$(BUILD_DIR)/tavrel demo.settings
+
+# The README's picture of the demo report (docs/report.png): the whole page,
+# 1280 px wide, from the headless browser the browser test uses.
+screenshot: run
+	mkdir -p docs
+	python3 tests/report/browser.py screenshot examples/out/report.html docs/report.png
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)

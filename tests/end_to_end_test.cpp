@@ -245,5 +245,57 @@ TEST(StatisticsFiles, AFileThatCannotBeWrittenStopsTheLaterWriters) {
     EXPECT_FALSE(testing::fs::exists(run.dir.path / "trp.csv"));
 }
 
+TEST(Report, WrittenLastWithTheRunParametersAndTheSameBytesEveryRun) {
+    const TavrelRun run(withData(kStatisticsFiles + "reportfile = report.html; threads = 4;"), {"set.txt"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    expectText(run.err, "[...]tavrel.exe: Note: Examinee statistics are written to \"examinee.csv\".\n"
+                        "tavrel.exe: Note: Report is written to \"report.html\".\n");
+    const std::string page = run.file("report.html");
+    EXPECT_TRUE(page.starts_with("<!DOCTYPE html>") && page.ends_with("</html>\n"));
+    // Keys as given in key-table order, then the defaults; phi only for the batch method.
+    const std::size_t given = page.find("<li><code>infile</code> = <code class=\"value\">data.txt</code></li>"),
+                      ranks = page.find("<li><code>nranks</code> = <code class=\"value\">3</code></li>"),
+                      byDefault = page.find("<li class=\"default\"><code>alpha1</code> = <code class=\"value\">1</code> "
+                                            "<span class=\"origin\">default</span></li>");
+    EXPECT_TRUE(given < ranks && ranks < byDefault && byDefault != std::string::npos) << page;
+    EXPECT_EQ(page.find("<code>phi</code>"), std::string::npos);
+    EXPECT_EQ(page.find("threads"), std::string::npos);
+    EXPECT_NE(page.find("<footer>\n<p>tavrel 1.0.0 "), std::string::npos);
+
+    // The batch method uses no clock: two runs write the same page.
+    const auto batch = withData("method = batch; reportfile = r.html;");
+    const TavrelRun first(batch, {"set.txt"}), second(batch, {"set.txt"});
+    EXPECT_EQ(first.file("r.html"), second.file("r.html"));
+    EXPECT_NE(first.file("r.html").find("<li class=\"default\"><code>phi</code> = <code class=\"value\">0.9</code> "
+                                        "<span class=\"origin\">default</span> <span class=\"origin\">(for K = 3)"),
+              std::string::npos);
+    auto clock = withData("reportfile = r.html;");
+    clock["set.txt"] = std::regex_replace(clock["set.txt"], std::regex("seed = 5;"), "seed = -2;");
+    EXPECT_NE(TavrelRun(clock, {"set.txt"}).file("r.html").find(
+                  "<code>seed</code> = <code class=\"value\">-2</code> <span class=\"origin\">(0 or less: the "
+                  "examinee order is seeded from the clock)"),
+              std::string::npos);
+}
+
+TEST(Report, TheDataFileNameAndSettingValuesShowAsText) {
+    const std::string hostile = "<img src=x onerror=alert(1)>.txt";
+    const TavrelRun run({{"set.txt", "infile = \"" + hostile + "\"; nranks = 2; seed = 1; maxiter = 2;"
+                                     "outfile = {o<b>&\"'.csv}; reportfile = report.html;"},
+                         {hostile, "0101\n1100\n1111\n0000\n"}},
+                        {"set.txt"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string page = run.file("report.html");
+    EXPECT_EQ(page.find("<img"), std::string::npos);
+    EXPECT_NE(page.find("<h1>&lt;img src=x onerror=alert(1)&gt;.txt</h1>"), std::string::npos);
+    EXPECT_NE(page.find("<code class=\"value\">o&lt;b&gt;&amp;&quot;&#39;.csv</code>"), std::string::npos);
+}
+
+TEST(Report, AFileThatCannotBeWrittenIsTheFileFailure) {
+    const TavrelRun run(withData("testfile = test.csv; reportfile = nodir/report.html;"), {"set.txt"});
+    EXPECT_EQ(run.status, 1);
+    expectText(run.err, "[...]tavrel.exe: Note: Test statistics are written to \"test.csv\".\n"
+                        "tavrel.exe: Error: File \"nodir/report.html\" cannot be found.\n");
+}
+
 }  // namespace
 }  // namespace tavrel

@@ -6,6 +6,8 @@
 #include <new>
 #include <ostream>
 #include <stdexcept>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/console.hpp"
@@ -16,6 +18,7 @@
 #include "data/item_use.hpp"
 #include "data/prior.hpp"
 #include "data/response_data.hpp"
+#include "analysis/rank_counts.hpp"
 #include "analysis/run_statistics.hpp"
 #include "driver/run_parameters.hpp"
 #include "driver/run_plan.hpp"
@@ -24,6 +27,7 @@
 #include "estimation/sequential_learning.hpp"
 #include "output/result_writers.hpp"
 #include "output/statistics_writers.hpp"
+#include "report/report_page.hpp"
 #include "settings/setting_file.hpp"
 #include "settings/value_interpreters.hpp"
 
@@ -71,8 +75,11 @@ struct FinishedRun {
     Model model;
     std::span<const char> itemUse;
     std::span<const double> filter;  // the batch method's smoothing filter, empty for the others
+    std::span<const double> trace;   // the batch method's traced value of every pass
     EstimationSummary estimation;
     char delimiter;
+    std::string_view dataFile;                  // the infile value; empty without one
+    std::span<const ParameterText> parameters;  // the report's run parameters
 };
 
 // The result files the plan names, in their fixed order. Every examinee's
@@ -116,6 +123,12 @@ void writeResults(const RunPlan& plan, const FinishedRun& run, std::ostream& con
     if (plan.itemStatistics) writeItemStatistics(*plan.itemStatistics, files, console);
     if (plan.rankStatistics) writeRankStatistics(*plan.rankStatistics, files, console);
     if (plan.examineeStatistics) writeExamineeStatistics(*plan.examineeStatistics, files, console);
+    if (!plan.report) return;
+
+    const RankCounts counts = countByRank(run.data, ranks, stats.scores, stats.itemsInUse, K);
+    const ReportInputs report{stats,           counts,         profile, run.itemUse, {}, run.trace,
+                              run.parameters,  run.dataFile,   N,       K,           run.estimation};
+    writeReport(*plan.report, report, console);
 }
 
 // The guarded run sequence, from reading the setting file to the result files.
@@ -154,20 +167,30 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     const Model model{profile, fixedMask, prior, static_cast<std::size_t>(K)};
     EstimationSummary estimation{params.method, std::max(params.schedule.maxiter, 0), false};
     std::vector<double> filter;
+    std::vector<double> trace;
+    double phi = 0.0;
     if (params.method == 'G') {
-        const double phi = plan.phi ? interpretFraction(*plan.phi) : defaultPhi(K, console);
+        phi = plan.phi ? interpretFraction(*plan.phi) : defaultPhi(K, console);
         filter.resize(arrayCount(K, K));
         buildSmoothingFilter(filter, K, phi);
-        const BatchOutcome outcome =
+        BatchOutcome outcome =
             estimateBatch(data, model, filter, {params.schedule.maxiter, params.diffcrit, params.increase}, console);
         estimation.passes = outcome.passes;
         estimation.converged = outcome.converged;
+        trace = std::move(outcome.trace);
     } else {
         learnSequential(data, model, {params.schedule, params.seed, params.method, params.increase}, console);
     }
     if (plan.fixedFile) orientProfile(profile, model.nranks);
 
-    writeResults(plan, {data, examineeIds, idlength, model, itemUse, filter, estimation, params.delimiter}, console);
+    const std::vector<ParameterText> parameters =
+        plan.report ? reportParameters(settings, params, phi) : std::vector<ParameterText>();
+    const auto infile = settings.find("infile");
+    const std::string_view dataFile = infile == settings.end() ? std::string_view() : std::string_view(infile->second);
+    writeResults(plan,
+                 {data, examineeIds, idlength, model, itemUse, filter, trace, estimation, params.delimiter, dataFile,
+                  parameters},
+                 console);
 }
 
 // Runs the sequence and reports a failure; returns the exit status.

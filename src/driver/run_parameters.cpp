@@ -1,10 +1,16 @@
 #include "driver/run_parameters.hpp"
 
+#include <algorithm>
+#include <array>
 #include <ostream>
+#include <string_view>
+#include <type_traits>
 
 #include "common/console.hpp"
 #include "common/failures.hpp"
 #include "common/numbers.hpp"
+#include "output/number_format.hpp"
+#include "settings/setting_keys.hpp"
 #include "settings/value_interpreters.hpp"
 
 namespace tavrel {
@@ -33,6 +39,49 @@ RunParameters resolveRunParameters(const SettingMap& settings, std::ostream& con
     resolve("increase", p.increase, interpretBoolean);
     resolve("dlm", p.delimiter, interpretDelimiter);
     return p;
+}
+
+std::vector<ParameterText> reportParameters(const SettingMap& settings, const RunParameters& params, double phi) {
+    // Settings that leave the results as they are (the number of worker
+    // threads) stay off the page, so that its bytes are the same whatever
+    // they are set to.
+    constexpr std::array<std::string_view, 1> kNotReported{"threads"};
+    const auto seedNote = [&](std::int32_t seed) {
+        return seed <= 0 && params.method != 'G' ? std::string("0 or less: the examinee order is seeded from the clock")
+                                                 : std::string();
+    };
+    std::vector<ParameterText> rows;
+    for (const SettingKey& key : kSettingKeys) {
+        const auto it = settings.find(std::string(key.name));
+        if (it == settings.end()) continue;
+        if (std::find(kNotReported.begin(), kNotReported.end(), key.name) != kNotReported.end()) continue;
+        rows.push_back({it->first, it->second, false, key.name == "seed" ? seedNote(params.seed) : std::string()});
+    }
+
+    const RunParameters defaults;
+    const auto text = [](auto value) {
+        char buffer[kMaxNumberText];
+        if constexpr (std::is_integral_v<decltype(value)>)
+            return std::string(buffer, formatInteger(value, buffer));
+        else
+            return std::string(buffer, formatGeneral(value, buffer));
+    };
+    const auto byDefault = [&](const char* key, std::string value, std::string note = {}) {
+        if (!settings.contains(key)) rows.push_back({key, std::move(value), true, std::move(note)});
+    };
+    byDefault("nranks", text(defaults.nranks));
+    byDefault("method", std::string(methodWord(defaults.method)));
+    byDefault("maxiter", text(defaults.schedule.maxiter));
+    byDefault("increase", defaults.increase ? "true" : "false");
+    byDefault("seed", text(defaults.seed), seedNote(defaults.seed));
+    byDefault("alpha1", text(defaults.schedule.alpha1));
+    byDefault("sigma1", text(defaults.schedule.sigma1));
+    byDefault("alphat", text(defaults.schedule.alphat));
+    byDefault("sigmat", text(defaults.schedule.sigmat));
+    byDefault("diffcrit", text(defaults.diffcrit));
+    byDefault("dlm", std::string(1, defaults.delimiter));
+    if (params.method == 'G') byDefault("phi", text(phi), "for K = " + text(params.nranks));
+    return rows;
 }
 
 }  // namespace tavrel

@@ -3,9 +3,11 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <vector>
 
 #include "common/types.hpp"
 #include "estimation/sequential_learning.hpp"
+#include "report/report_page.hpp"
 
 namespace tavrel {
 
@@ -23,5 +25,11 @@ struct RunParameters {
 // number of latent ranks right after nranks. Fewer than one rank ends the run
 // (FatalSetting): no operation can work without a rank.
 RunParameters resolveRunParameters(const SettingMap& settings, std::ostream& console);
+
+// The run parameters as the report lists them: every key the settings hold,
+// in the order of the key table, with its value as given; then each run
+// parameter they do not hold, with its default (phi, the batch method's
+// smoothing weight, only for that method, as the run computed it).
+std::vector<ParameterText> reportParameters(const SettingMap& settings, const RunParameters& params, double phi);
 
 }  // namespace tavrel

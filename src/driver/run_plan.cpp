@@ -22,6 +22,7 @@ RunPlan planRun(const SettingMap& settings) {
     plan.itemStatistics = value("itemfile");
     plan.rankStatistics = value("trpfile");
     plan.examineeStatistics = value("examineefile");
+    plan.report = value("reportfile");
     return plan;
 }
 

@@ -26,9 +26,11 @@ struct RunPlan {
     std::optional<std::string> itemStatistics;        // itemfile
     std::optional<std::string> rankStatistics;        // trpfile
     std::optional<std::string> examineeStatistics;    // examineefile
+    std::optional<std::string> report;                // reportfile
 
+    // The report draws from the statistics too.
     bool wantsStatistics() const {
-        return testStatistics || itemStatistics || rankStatistics || examineeStatistics;
+        return testStatistics || itemStatistics || rankStatistics || examineeStatistics || report;
     }
     bool wantsRanks() const { return latentRanks || unweightedRatios || wantsStatistics(); }
 };

@@ -1,17 +1,6 @@
 #include "output/result_file.hpp"
 
-#include <cmath>
-
 namespace tavrel {
-
-void ResultFile::statistic(double v) {
-    if (std::isnan(v))
-        text("NA");
-    else if (std::isinf(v))
-        text(v > 0 ? "Inf" : "-Inf");
-    else
-        number(v);
-}
 
 void ResultFile::field(std::string_view s) {
     const char special[] = {delimiter_, '"', '\r', '\n'};

@@ -23,7 +23,7 @@ public:
     void number(double v) { file_.commit(formatGeneral(v, file_.reserve(kMaxNumberText))); }
     // A statistic: NA for a value that does not exist (NaN), Inf or -Inf for
     // an infinite one, as R and pandas read them; otherwise as number().
-    void statistic(double v);
+    void statistic(double v) { file_.commit(formatStatistic(v, 6, file_.reserve(kMaxNumberText))); }
     // A text field, in double quotes (each quote doubled) when it holds the
     // delimiter, a double quote, CR or LF.
     void field(std::string_view s);

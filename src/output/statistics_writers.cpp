@@ -9,41 +9,13 @@
 
 #include "common/console.hpp"
 #include "output/result_file.hpp"
+#include "settings/value_interpreters.hpp"
 
 namespace tavrel {
 namespace {
 
-// The fit columns of the item file and rows of the test file, in order.
-constexpr std::array<std::pair<std::string_view, double FitIndices::*>, 16> kFitFields{{
-    {"loglik_model", &FitIndices::loglikModel},
-    {"loglik_benchmark", &FitIndices::loglikBenchmark},
-    {"loglik_null", &FitIndices::loglikNull},
-    {"chisq_model", &FitIndices::chisqModel},
-    {"chisq_null", &FitIndices::chisqNull},
-    {"df_model", &FitIndices::dfModel},
-    {"df_null", &FitIndices::dfNull},
-    {"NFI", &FitIndices::NFI},
-    {"RFI", &FitIndices::RFI},
-    {"IFI", &FitIndices::IFI},
-    {"TLI", &FitIndices::TLI},
-    {"CFI", &FitIndices::CFI},
-    {"RMSEA", &FitIndices::RMSEA},
-    {"AIC", &FitIndices::AIC},
-    {"CAIC", &FitIndices::CAIC},
-    {"BIC", &FitIndices::BIC},
-}};
-
 constexpr std::array<std::string_view, 10> kItemFields{
     "respondents", "correct_rate", "threshold", "item_total_correlation", "alpha", "a", "beta", "b", "gamma", "c"};
-
-std::string_view methodWord(char method) {
-    switch (method) {
-        case 'L': return "ls";
-        case 'B': return "bayes";
-        case 'G': return "batch";
-        default: return "ml";
-    }
-}
 
 std::string_view yesNo(bool value) { return value ? "yes" : "no"; }
 

@@ -4,14 +4,38 @@
 // and the rows, closes it and prints its Note. A value that does not exist is
 // written NA, an infinite one Inf or -Inf.
 
+#include <array>
 #include <cstdint>
 #include <iosfwd>
 #include <span>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "analysis/run_statistics.hpp"
 
 namespace tavrel {
+
+// The fit indices by the names of the item file's columns and the test
+// file's rows, in their order.
+inline constexpr std::array<std::pair<std::string_view, double FitIndices::*>, 16> kFitFields{{
+    {"loglik_model", &FitIndices::loglikModel},
+    {"loglik_benchmark", &FitIndices::loglikBenchmark},
+    {"loglik_null", &FitIndices::loglikNull},
+    {"chisq_model", &FitIndices::chisqModel},
+    {"chisq_null", &FitIndices::chisqNull},
+    {"df_model", &FitIndices::dfModel},
+    {"df_null", &FitIndices::dfNull},
+    {"NFI", &FitIndices::NFI},
+    {"RFI", &FitIndices::RFI},
+    {"IFI", &FitIndices::IFI},
+    {"TLI", &FitIndices::TLI},
+    {"CFI", &FitIndices::CFI},
+    {"RMSEA", &FitIndices::RMSEA},
+    {"AIC", &FitIndices::AIC},
+    {"CAIC", &FitIndices::CAIC},
+    {"BIC", &FitIndices::BIC},
+}};
 
 // How the estimation ran.
 struct EstimationSummary {

@@ -16,7 +16,7 @@ struct SettingKey {
     std::string_view readBy;                  // the operation that reads the value
 };
 
-inline constexpr std::array<SettingKey, 31> kSettingKeys{{
+inline constexpr std::array<SettingKey, 32> kSettingKeys{{
     {"infile", {"datafile", ""}, "readResponseData"},
     {"outfile", {"irpfile", ""}, "writeItemReferenceProfile"},
     {"rankfile", {"", ""}, "writeLatentRanks"},
@@ -27,6 +27,7 @@ inline constexpr std::array<SettingKey, 31> kSettingKeys{{
     {"itemfile", {"", ""}, "writeItemStatistics"},
     {"trpfile", {"", ""}, "writeRankStatistics"},
     {"examineefile", {"", ""}, "writeExamineeStatistics"},
+    {"reportfile", {"", ""}, "writeReport"},
     {"fixedfile", {"", ""}, "readFixedProfile"},
     {"dlm", {"", ""}, "interpretDelimiter"},
     {"idbegin", {"idstart", ""}, "readResponseData"},

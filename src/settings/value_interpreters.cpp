@@ -36,6 +36,15 @@ char interpretMethod(std::string value) {
     return 'M';
 }
 
+std::string_view methodWord(char method) {
+    switch (method) {
+        case 'L': return "ls";
+        case 'B': return "bayes";
+        case 'G': return "batch";
+        default: return "ml";
+    }
+}
+
 bool interpretBoolean(std::string value) {
     lowerCase(value);
     static constexpr std::array<std::string_view, 4> yes{"true", "t", "yes", "1"};
