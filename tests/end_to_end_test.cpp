@@ -83,10 +83,32 @@ TEST(EndToEnd, StartModesMessagesAndExitStatus) {
     }
 }
 
+// Exactly "--help" and "--version" as the first argument print to standard
+// output; every other word is the setting file's name.
+TEST(EndToEnd, HelpAndVersionAreTheOnlyCommandWords) {
+    const std::string notFound = "tavrel.exe: Error: File \"[...]\" cannot be found.\n";
+    const std::map<std::string, std::string> namedHelp{{"--help", "nranks = 0;"}};
+    const std::tuple<std::vector<std::string>, std::string, int, std::string> cases[] = {
+        {{"--version"}, "tavrel 1.0.0\n", 0, ""},
+        {{"--version", "set.txt"}, "tavrel 1.0.0\n", 0, ""},
+        {{"--help"}, "Usage: tavrel SETTING_FILE\n[...]\n", 0, ""},
+        {{"--HELP"}, "", 1, notFound},
+        {{"--verbose"}, "", 1, notFound},
+        {{"-h"}, "", 1, notFound},
+        {{"./--help"}, "", 1, "[...]\ntavrel.exe: Error: Number of latent ranks must be 1 or more.\n"},
+    };
+    for (const auto& [args, out, status, err] : cases) {
+        const TavrelRun run(namedHelp, args);
+        EXPECT_EQ(run.status, status) << args[0];
+        expectText(run.out, out);
+        expectText(run.err, err);
+    }
+}
+
 TEST(EndToEnd, PauseWaitsForAWordAfterBlankLines) {
     std::istringstream input("y\nno-such-settings.txt\n\n \n\t\nx rest");
-    std::ostringstream console;
-    EXPECT_EQ(runProgram({}, input, console), 1);
+    std::ostringstream output, console;
+    EXPECT_EQ(runProgram({}, input, output, console), 1);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(input), {}), " rest");
 }
 

@@ -11,6 +11,7 @@
 #include "common/failures.hpp"
 #include "common/large_array.hpp"
 #include "common/types.hpp"
+#include "common/version.hpp"
 #include "data/fixed_profile.hpp"
 #include "data/item_use.hpp"
 #include "data/prior.hpp"
@@ -144,9 +145,33 @@ int guardedRun(const std::string& settingFile, SettingMap& settings, std::ostrea
     return 1;
 }
 
+constexpr const char* kHelp =
+    "Usage: tavrel SETTING_FILE\n"
+    "       tavrel --help | --version\n"
+    "\n"
+    "Estimates a latent rank model from test data and writes the item reference\n"
+    "profile and the examinees' latent ranks. The setting file holds key = value;\n"
+    "pairs: the response data file (infile; fixed columns, or dataformat = csv,\n"
+    "tsv or semicolon), the number of latent ranks (nranks), the method and the\n"
+    "result files (outfile, rankfile, ...). Without an argument tavrel asks for\n"
+    "the setting file or for the five essential settings.\n"
+    "\n"
+    "Messages go to standard error; the exit status is 0, or 1 after an error.\n"
+    "The key reference and the file formats are in the README (README.md in the\n"
+    "source tree, share/doc/tavrel/README.md where tavrel is installed).\n"
+    "A setting file named --help or --version is given as ./--help.\n";
+
 }  // namespace
 
-int runProgram(std::span<const std::string> args, std::istream& input, std::ostream& console) {
+int runProgram(std::span<const std::string> args, std::istream& input, std::ostream& output, std::ostream& console) {
+    if (!args.empty() && (args[0] == "--help" || args[0] == "--version")) {
+        if (args[0] == "--help")
+            output << kHelp;
+        else
+            output << "tavrel " << kVersion << "\n";
+        output.flush();
+        return output ? 0 : 1;
+    }
     const bool withArgument = !args.empty();
     SettingsSource source;
     if (withArgument)
