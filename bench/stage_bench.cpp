@@ -72,9 +72,9 @@ constexpr Scale kQuick{10000, 100, 10000, 50, 10, 10, 10000, 50, 10, 5, 20000, 1
 // Data loaded and prepared as the run driver does it.
 struct Loaded {
     std::string responses;
-    std::string ids;
+    tavrel::ExamineeIds ids;
     std::vector<char> missing;
-    std::int32_t J = 0, N = 0, idlength = 0, K = 0;
+    std::int32_t J = 0, N = 0, K = 0;
     std::vector<char> fixed;
     std::vector<double> profile;
     std::vector<double> prior;
@@ -85,7 +85,11 @@ Loaded load(const std::string& path, std::size_t items, std::size_t ranks, bool 
     Loaded d;
     tavrel::SettingMap settings{{"infile", path}, {"nitems", std::to_string(items)}};
     if (ids) settings["idbegin"] = "1";
-    tavrel::readResponseData(settings, d.responses, d.ids, d.J, d.N, d.idlength, quiet);
+    tavrel::ResponseData data = tavrel::readResponseData(tavrel::resolveDataLayout(settings, quiet), quiet);
+    d.responses = std::move(data.responses);
+    d.ids = std::move(data.ids);
+    d.J = data.nitems;
+    d.N = data.nexaminees;
     d.K = static_cast<std::int32_t>(ranks);
     const auto K = ranks;
     const auto J = static_cast<std::size_t>(d.J);
@@ -121,7 +125,7 @@ Measured caseRead(const std::string& path, std::size_t J, std::ostream& quiet) {
     std::vector<char> buffer(1 << 20);
     std::vector<char> matrix(d.missing.size()), mask(d.missing.size());
     std::size_t row = 0, carry = 0;
-    const std::size_t skip = static_cast<std::size_t>(d.idlength) + 1;
+    const std::size_t skip = (d.N > 0 ? d.ids[0].size() : 0) + 1;
     for (;;) {
         const std::size_t got = std::fread(buffer.data() + carry, 1, buffer.size() - carry, file);
         const std::size_t end = carry + got;
@@ -283,8 +287,8 @@ Measured caseWriter(const std::string& path, const std::string& work, const Scal
     tavrel::estimateBatch(responseSpan(d), d.missing, d.fixed, d.profile, d.prior, filter, 3, -1.0, d.K, d.J, d.N,
                           false, quiet);
     const std::vector<char> itemUse(J, '1');
-    const tavrel::ResultInputs in{responseSpan(d), d.ids,  d.missing, d.profile, d.prior, itemUse, d.K, d.J, d.N,
-                                  d.idlength,      'G',   ','};
+    const tavrel::ResultInputs in{responseSpan(d), d.ids, d.missing, d.profile, d.prior, itemUse, d.K, d.J, d.N,
+                                  'G', ','};
     const std::string out = work + "/writer_" + which + ".csv";
     Measured m;
     auto start = Clock::now();

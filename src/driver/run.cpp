@@ -12,6 +12,7 @@
 #include "common/large_array.hpp"
 #include "common/types.hpp"
 #include "common/version.hpp"
+#include "data/data_layout.hpp"
 #include "data/fixed_profile.hpp"
 #include "data/item_use.hpp"
 #include "data/prior.hpp"
@@ -69,18 +70,16 @@ const std::string* findSetting(const SettingMap& settings, const char* key) {
 void runSequence(const std::string& settingFile, SettingMap& settings, std::ostream& console) {
     if (!settingFile.empty()) readSettingFile(settingFile, settings, console);
 
-    std::string responses;
-    std::string examineeIds;
-    std::int32_t J = 0;
-    std::int32_t N = 0;
-    std::int32_t idlength = 0;
-    readResponseData(settings, responses, examineeIds, J, N, idlength, console);
+    const DataLayout layout = resolveDataLayout(settings, console);
+    const ResponseData data = readResponseData(layout, console);
+    const std::int32_t J = data.nitems;
+    const std::int32_t N = data.nexaminees;
 
     const RunParameters params = resolveRunParameters(settings, console);
     const std::int32_t K = params.nranks;
 
     std::vector<char> missingMask = largeArray<char>(arrayCount(N, J));
-    buildMissingMask(std::span<const char>(responses.data(), missingMask.size()), missingMask);
+    buildMissingMask(std::span<const char>(data.responses.data(), missingMask.size()), missingMask);
 
     std::vector<char> fixedMask(arrayCount(J, K), '1');
     std::vector<double> profile(arrayCount(J, K));
@@ -98,7 +97,7 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     if (const std::string* value = findSetting(settings, "itemuse"))
         applyItemUse(*value, missingMask, itemUse, J, N, console);
 
-    const std::span<const char> responseMatrix(responses.data(), missingMask.size());
+    const std::span<const char> responseMatrix(data.responses.data(), missingMask.size());
     if (params.method == 'G') {
         const std::string* phiValue = findSetting(settings, "phi");
         const double phi = phiValue != nullptr ? interpretFraction(*phiValue) : defaultPhi(K, console);
@@ -112,8 +111,8 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     }
     if (fixedFile != nullptr) orientProfile(profile, K, J);
 
-    const ResultInputs results{responseMatrix, examineeIds, missingMask, profile, prior, itemUse, K, J, N,
-                               idlength, params.method, params.delimiter};
+    const ResultInputs results{responseMatrix, data.ids, missingMask, profile, prior, itemUse, K, J, N,
+                               params.method, params.delimiter};
     using Writer = void (*)(const std::string&, const ResultInputs&, std::ostream&);
     static constexpr std::array<std::pair<const char*, Writer>, 5> writers{{
         {"outfile", writeItemReferenceProfile},

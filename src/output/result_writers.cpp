@@ -9,6 +9,7 @@
 #include "common/text_file.hpp"
 #include "common/types.hpp"
 #include "estimation/rank_measures.hpp"
+#include "output/field_quoting.hpp"
 #include "output/number_format.hpp"
 
 namespace tavrel {
@@ -21,6 +22,7 @@ public:
 
     void delimiter() { file_.put(delimiter_); }
     void text(std::string_view s) { file_.put(s); }
+    void field(std::string_view s) { writeField(file_, s, delimiter_); }
     void endLine() { file_.put('\n'); }
     void integer(std::int64_t v) { file_.commit(formatInteger(v, file_.reserve(kMaxNumberText))); }
     void number(double v) { file_.commit(formatGeneral(v, file_.reserve(kMaxNumberText))); }
@@ -53,11 +55,14 @@ std::vector<double> membershipMatrix(const ResultInputs& in) {
     return membership;
 }
 
-// Writes the identifier and a delimiter when the data carry identifiers.
+// Writes the identifier and a delimiter when the data carry identifiers:
+// fixed-width ones byte for byte, ones from delimited data as fields.
 void identifier(ResultFile& out, const ResultInputs& in, std::size_t i) {
-    if (in.idlength <= 0) return;
-    const auto W = static_cast<std::size_t>(in.idlength);
-    out.text(std::string_view(in.examineeIds.data() + i * W, W));
+    if (!in.ids.present()) return;
+    if (in.ids.quoteOnOutput())
+        out.field(in.ids[i]);
+    else
+        out.text(in.ids[i]);
     out.delimiter();
 }
 
@@ -87,7 +92,7 @@ void writeLatentRanks(const std::string& fileName, const ResultInputs& in, std::
     ResultFile out(fileName, in.delimiter);
     const RankScorer scorer(in.profile, in.prior, in.nranks, in.nitems, in.method);
     std::vector<double> scratch(ranksOf(in));
-    if (in.idlength > 0) out.text("id"), out.delimiter(), out.text("rank"), out.endLine();
+    if (in.ids.present()) out.text("id"), out.delimiter(), out.text("rank"), out.endLine();
     std::int64_t lines = 0;
     for (std::size_t i = 0; i < examineesOf(in); ++i, ++lines) {
         identifier(out, in, i);
@@ -102,7 +107,7 @@ void writeRankMembershipProfiles(const std::string& fileName, const ResultInputs
     ResultFile out(fileName, in.delimiter);
     const std::vector<double> membership = membershipMatrix(in);
     const std::size_t K = ranksOf(in);
-    if (in.idlength > 0) out.rankHeader("id", in.nranks);
+    if (in.ids.present()) out.rankHeader("id", in.nranks);
     std::int64_t lines = 0;
     for (std::size_t i = 0; i < examineesOf(in); ++i, ++lines) {
         identifier(out, in, i);

@@ -7,12 +7,14 @@
 #include <span>
 #include <string>
 
+#include "common/examinee_ids.hpp"
+
 namespace tavrel {
 
 // What the writers read: the data, the finished estimate and how to score it.
 struct ResultInputs {
     std::span<const char> responses;    // N x J, i*J + j
-    std::span<const char> examineeIds;  // N x idlength
+    const ExamineeIds& ids;             // N when present
     std::span<const char> missingMask;  // N x J
     std::span<const double> profile;    // J x K, j*K + k
     std::span<const double> prior;      // K
@@ -20,7 +22,6 @@ struct ResultInputs {
     std::int32_t nranks;
     std::int32_t nitems;
     std::int32_t nexaminees;
-    std::int32_t idlength;
     char method;
     char delimiter;
 };
