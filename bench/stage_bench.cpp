@@ -2,11 +2,13 @@
 // floor of its unavoidable work measured in the same process, reports each
 // case's peak resident memory, and writes the table to a Markdown file.
 //
-//   tavrel_bench_stages [--quick] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH]
+//   tavrel_bench_stages [--quick] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH] [--only CASE]
 //
 // Every case runs in a fresh child (this program re-executed with --case), so
 // the peak memory of one case is not inflated by another; each case runs
-// --repeats times (3 by default) and the table shows the medians.
+// --repeats times (3 by default) and the table shows the medians. --only runs
+// one case (read, csv, L, M, B, G, irp, rank, rmp, worp, uorp) and prints its
+// row without writing the results file.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -61,13 +63,14 @@ struct Measured {
 
 struct Scale {
     std::size_t readN, readJ;          // reading
+    std::size_t csvN, csvJ;            // reading CSV
     std::size_t seqN, seqJ, seqK, seqT;  // sequential learning
     std::size_t batchN, batchJ, batchK, batchT;  // batch passes, writers
     std::size_t wholeN, wholeJ, wholeK, wholeT;  // whole run through the binary
 };
 
-constexpr Scale kFull{100000, 100, 10000, 50, 10, 100, 100000, 50, 10, 20, 1000000, 100, 10, 10};
-constexpr Scale kQuick{10000, 100, 10000, 50, 10, 10, 10000, 50, 10, 5, 20000, 100, 10, 3};
+constexpr Scale kFull{100000, 100, 1000000, 100, 10000, 50, 10, 100, 100000, 50, 10, 20, 1000000, 100, 10, 10};
+constexpr Scale kQuick{10000, 100, 100000, 100, 10000, 50, 10, 10, 10000, 50, 10, 5, 20000, 100, 10, 3};
 
 // Data loaded and prepared as the run driver does it.
 struct Loaded {
@@ -153,6 +156,32 @@ Measured caseRead(const std::string& path, std::size_t J, std::ostream& quiet) {
     std::fclose(file);
     m.floorSeconds = secondsSince(start);
     gSink = double(row) + double(mask[mask.size() / 2]);
+    return m;
+}
+
+// The delimited reader alone on a CSV file with ids, a header and NA.
+Measured caseReadCsv(const std::string& path, std::ostream& quiet) {
+    const tavrel::SettingMap settings{{"infile", path}, {"dataformat", "csv"}, {"idbegin", "1"}};
+    Measured m;
+    auto start = Clock::now();
+    const tavrel::ResponseData d = tavrel::readResponseData(tavrel::resolveDataLayout(settings, quiet), quiet);
+    m.seconds = secondsSince(start);
+    m.cells = double(d.nexaminees) * double(d.nitems);
+    struct stat st {};
+    stat(path.c_str(), &st);
+    m.bytes = double(st.st_size);
+
+    // Floor: one buffered pass over the same bytes that counts the field and
+    // record ends, the least a reader of delimited text must do.
+    start = Clock::now();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::vector<char> buffer(1 << 20);
+    std::size_t ends = 0;
+    for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0;)
+        for (std::size_t b = 0; b < got; ++b) ends += static_cast<std::size_t>((buffer[b] == ',') | (buffer[b] == '\n'));
+    std::fclose(file);
+    m.floorSeconds = secondsSince(start);
+    gSink = double(ends) + double(d.responses.size());
     return m;
 }
 
@@ -397,6 +426,7 @@ int main(int argc, char** argv) {
     std::string results = "bench/results.md";
     std::string tavrelPath = "build/tavrel";
     std::string caseName;
+    std::string only;
     bool quick = false;
     int repeats = 3;
     for (int a = 1; a < argc; ++a) {
@@ -406,20 +436,22 @@ int main(int argc, char** argv) {
         else if (arg == "--results" && a + 1 < argc) results = argv[++a];
         else if (arg == "--tavrel" && a + 1 < argc) tavrelPath = argv[++a];
         else if (arg == "--case" && a + 1 < argc) caseName = argv[++a];
+        else if (arg == "--only" && a + 1 < argc) only = argv[++a];
         else if (arg == "--repeats" && a + 1 < argc) repeats = std::max(1, std::atoi(argv[++a]));
         else {
-            std::fprintf(stderr, "usage: %s [--quick] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--quick] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH] [--only CASE]\n", argv[0]);
             return 2;
         }
     }
     const Scale& s = quick ? kQuick : kFull;
-    const std::string readData = work + "/read.txt", seqData = work + "/sequential.txt",
+    const std::string readData = work + "/read.txt", csvData = work + "/read.csv", seqData = work + "/sequential.txt",
                       batchData = work + "/batch.txt", wholeData = work + "/whole.txt";
 
     if (!caseName.empty()) {
         std::ostringstream quiet;  // console text of the stages, discarded
         Measured m;
         if (caseName == "read") m = caseRead(readData, s.readJ, quiet);
+        else if (caseName == "csv") m = caseReadCsv(csvData, quiet);
         else if (caseName == "L" || caseName == "M" || caseName == "B")
             m = caseSequential(seqData, s, caseName[0], quiet);
         else if (caseName == "G") m = caseBatch(batchData, s, quiet);
@@ -431,10 +463,17 @@ int main(int argc, char** argv) {
     mkdir(work.c_str(), 0755);
     std::fprintf(stderr, "Writing the simulated data sets into %s ...\n", work.c_str());
     using tavrel::simulation::Design;
-    tavrel::simulation::writeDataFile(Design{s.readN, s.readJ, 10, 0.05, 11, true}, readData);
-    tavrel::simulation::writeDataFile(Design{s.seqN, s.seqJ, s.seqK, 0.05, 12, false}, seqData);
-    tavrel::simulation::writeDataFile(Design{s.batchN, s.batchJ, s.batchK, 0.05, 13, true}, batchData);
-    tavrel::simulation::writeDataFile(Design{s.wholeN, s.wholeJ, s.wholeK, 0.05, 14, true}, wholeData);
+    const auto needs = [&](std::initializer_list<const char*> cases) {
+        return only.empty() || std::any_of(cases.begin(), cases.end(), [&](const char* c) { return only == c; });
+    };
+    if (needs({"read"})) tavrel::simulation::writeDataFile(Design{s.readN, s.readJ, 10, 0.05, 11, true}, readData);
+    if (needs({"csv"}))
+        tavrel::simulation::writeDataFile(Design{s.csvN, s.csvJ, 10, 0.05, 15, true, ','}, csvData);
+    if (needs({"L", "M", "B"}))
+        tavrel::simulation::writeDataFile(Design{s.seqN, s.seqJ, s.seqK, 0.05, 12, false}, seqData);
+    if (needs({"G", "irp", "rank", "rmp", "worp", "uorp"}))
+        tavrel::simulation::writeDataFile(Design{s.batchN, s.batchJ, s.batchK, 0.05, 13, true}, batchData);
+    if (only.empty()) tavrel::simulation::writeDataFile(Design{s.wholeN, s.wholeJ, s.wholeK, 0.05, 14, true}, wholeData);
     {
         std::ofstream settings(work + "/whole.settings");
         settings << "infile = whole.txt; idbegin = 1; nitems = " << s.wholeJ << "; nranks = " << s.wholeK
@@ -451,6 +490,7 @@ int main(int argc, char** argv) {
     };
     const std::vector<Row> rows{
         {"read", dims(s.readN, s.readJ, 0, 0), ">= 500 MB/s"},
+        {"csv", dims(s.csvN, s.csvJ, 0, 0), ">= 300 MB/s"},
         {"L", dims(s.seqN, s.seqJ, s.seqK, s.seqT), "ratio <= 1.5"},
         {"M", dims(s.seqN, s.seqJ, s.seqK, s.seqT), "ratio <= 1.2"},
         {"B", dims(s.seqN, s.seqJ, s.seqK, s.seqT), "ratio <= 1.2"},
@@ -461,7 +501,7 @@ int main(int argc, char** argv) {
         {"worp", dims(s.batchN, s.batchJ, s.batchK, 0), ">= 200 MB/s"},
         {"uorp", dims(s.batchN, s.batchJ, s.batchK, 0), ">= 200 MB/s"},
     };
-    const char* names[] = {"reading", "sequential 'L'", "sequential 'M'", "sequential 'B'", "batch 'G'",
+    const char* names[] = {"reading", "reading CSV", "sequential 'L'", "sequential 'M'", "sequential 'B'", "batch 'G'",
                            "item reference profile", "latent ranks", "rank membership profiles",
                            "weighted observation ratios", "unweighted observation ratios"};
 
@@ -469,6 +509,7 @@ int main(int argc, char** argv) {
     table << "| Case | Size | Wall s | ns per cell | Floor s | Ratio | MB/s | Peak MB | Target |\n"
           << "|---|---|---:|---:|---:|---:|---:|---:|---|\n";
     for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (!needs({rows[r].name.c_str()})) continue;
         std::fprintf(stderr, "Running %s ...\n", names[r]);
         std::vector<std::string> args{argv[0], "--case", rows[r].name, "--work", work};
         if (quick) args.push_back("--quick");
@@ -500,6 +541,11 @@ int main(int argc, char** argv) {
               << format("%.1f", c.peakMb) << " | " << rows[r].target << " |\n";
     }
 
+    if (!only.empty()) {
+        std::printf("%s", table.str().c_str());
+        return 0;
+    }
+
     // The whole run through the real program.
     std::fprintf(stderr, "Running the whole program ...\n");
     char cwd[4096];
@@ -529,7 +575,8 @@ int main(int argc, char** argv) {
            << table.str() << "\n"
            << "A cell is one present response x rank x pass for the estimation, one response for reading and\n"
            << "writing (ns per response). Floors are bare loops measured in the same process: reading, one\n"
-           << "buffered pass copying and classifying the same bytes; 'M' and 'B', one logarithm per present\n"
+           << "buffered pass copying and classifying the same bytes; reading CSV (ids, a header, NA for\n"
+           << "missing), one buffered pass counting the field and record ends; 'M' and 'B', one logarithm per present\n"
            << "cell and rank summed per rank, plus the update stores; 'L', one squared difference per cell\n"
            << "plus the update stores; 'G', per pass the log-likelihood as one running sum over examinee,\n"
            << "rank and item with log tables plus the N*K*K smoothing products; writers, the same count of\n"

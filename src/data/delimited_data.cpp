@@ -106,6 +106,7 @@ public:
 
 private:
     char code(std::string_view field, std::int64_t line, std::size_t number) {
+        if (field.empty() || field == "NA") return '.';
         const std::string_view value = trimBlanks(field);
         if (const char answer = answerWord(value)) return answer;
         if (!(value.empty() || value == "NA" || value == "." || (!na_.empty() && value == na_)))

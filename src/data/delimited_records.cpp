@@ -76,6 +76,12 @@ RecordReader::Parse RecordReader::parse() {
     quoted_.clear();
     for (;;) {
         char* const start = p;
+        // Most fields of response data are one byte and end at the delimiter.
+        if (p + 1 < e && p[1] == delimiter_ && !endsField_[static_cast<unsigned char>(*p)] && *p != '"') {
+            fields_.emplace_back(start, 1);
+            p += 2;
+            continue;
+        }
         if (p < e && *p == '"') {
             ++p;
             for (;;) {
