@@ -109,6 +109,11 @@ Loaded load(const std::string& path, std::size_t items, std::size_t ranks, bool 
 
 std::span<const char> responseSpan(const Loaded& d) { return {d.responses.data(), d.missing.size()}; }
 
+double fileBytes(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? double(st.st_size) : 0.0;
+}
+
 // ---- the cases --------------------------------------------------------------
 
 Measured caseRead(const std::string& path, std::size_t J, std::ostream& quiet) {
@@ -117,9 +122,7 @@ Measured caseRead(const std::string& path, std::size_t J, std::ostream& quiet) {
     Loaded d = load(path, J, 1, true, quiet);
     m.seconds = secondsSince(start);
     m.cells = double(d.N) * double(d.J);
-    struct stat st {};
-    stat(path.c_str(), &st);
-    m.bytes = double(st.st_size);
+    m.bytes = fileBytes(path);
 
     // Floor: one buffered pass over the same bytes, copying each line's
     // responses into a matrix and classifying them.
@@ -167,9 +170,7 @@ Measured caseReadCsv(const std::string& path, std::ostream& quiet) {
     const tavrel::ResponseData d = tavrel::readResponseData(tavrel::resolveDataLayout(settings, quiet), quiet);
     m.seconds = secondsSince(start);
     m.cells = double(d.nexaminees) * double(d.nitems);
-    struct stat st {};
-    stat(path.c_str(), &st);
-    m.bytes = double(st.st_size);
+    m.bytes = fileBytes(path);
 
     // Floor: one buffered pass over the same bytes that counts the field and
     // record ends, the least a reader of delimited text must do.
@@ -328,9 +329,7 @@ Measured caseWriter(const std::string& path, const std::string& work, const Scal
     if (which == "uorp") tavrel::writeUnweightedObservationRatioProfile(out, in, quiet);
     m.seconds = secondsSince(start);
     m.cells = double(N) * double(J);
-    struct stat st {};
-    stat(out.c_str(), &st);
-    m.bytes = double(st.st_size);
+    m.bytes = fileBytes(out);
 
     // Floor: the same count of numbers through the exact formatter.
     const std::string floorFile = out + ".floor";

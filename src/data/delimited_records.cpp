@@ -1,10 +1,8 @@
 #include "data/delimited_records.hpp"
 
-#include <sys/stat.h>
-
 #include <cstring>
 
-#include "common/failures.hpp"
+#include "common/text_file.hpp"
 
 namespace tavrel {
 namespace {
@@ -13,17 +11,8 @@ constexpr std::size_t kChunk = std::size_t{1} << 20;
 
 }  // namespace
 
-RecordReader::RecordReader(const std::string& fileName, char delimiter) : delimiter_(delimiter) {
-    file_ = std::fopen(fileName.c_str(), "rb");
-    if (file_ == nullptr) throw FileFailure(fileName);
-    // A directory opens on POSIX systems but reads as nothing: refuse it.
-    struct stat info {};
-    if (fstat(fileno(file_), &info) != 0 || S_ISDIR(info.st_mode)) {
-        std::fclose(file_);
-        file_ = nullptr;
-        throw FileFailure(fileName);
-    }
-    if (S_ISREG(info.st_mode)) fileSize_ = static_cast<long long>(info.st_size);
+RecordReader::RecordReader(const std::string& fileName, char delimiter)
+    : file_(openForReading(fileName, fileSize_)), delimiter_(delimiter) {
     endsField_[static_cast<unsigned char>(delimiter)] = true;
     endsField_['\n'] = true;
     endsField_['\r'] = true;

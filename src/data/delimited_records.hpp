@@ -47,6 +47,7 @@ private:
     void fill();
     std::int64_t unquote(std::string_view& field);
 
+    long long fileSize_ = 0;  // set when the file is opened: declared before file_
     std::FILE* file_ = nullptr;
     char delimiter_;
     std::array<bool, 256> endsField_{};  // the delimiter, LF and CR
@@ -54,7 +55,6 @@ private:
     std::size_t begin_ = 0;              // first byte of the next record
     std::size_t end_ = 0;                // one past the last byte read
     bool eof_ = false;
-    long long fileSize_ = 0;
 
     std::vector<std::string_view> fields_;
     std::vector<std::size_t> quoted_;  // indexes of the fields that begin with a quote
