@@ -178,9 +178,11 @@ ResponseData readDelimitedData(const DataLayout& layout, const std::string& file
         const auto J = static_cast<std::size_t>(nitems);
         if (!reserved && records.fileSize() > 0) {
             reserved = true;
-            // Room for the whole matrix at once, estimated from this record.
-            const auto estimate = static_cast<std::size_t>(records.fileSize()) / records.bytes() + 1;
-            reserveLarge(data.responses, estimate * J);
+            // Room for the whole matrix at once, estimated from this record
+            // and at most the file's size: every response but those missing
+            // from short records takes at least its delimiter in the file.
+            const auto fileSize = static_cast<std::size_t>(records.fileSize());
+            reserveLarge(data.responses, std::min((fileSize / records.bytes() + 1) * J, fileSize));
         }
 
         if (withIds) data.ids.append(trimBlanks(fields[columns.idColumn]));
