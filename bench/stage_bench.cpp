@@ -179,7 +179,8 @@ Measured caseReadCsv(const std::string& path, std::ostream& quiet) {
     std::vector<char> buffer(1 << 20);
     std::size_t ends = 0;
     for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0;)
-        for (std::size_t b = 0; b < got; ++b) ends += static_cast<std::size_t>((buffer[b] == ',') | (buffer[b] == '\n'));
+        for (std::size_t b = 0; b < got; ++b)
+            ends += static_cast<std::size_t>(buffer[b] == ',') + static_cast<std::size_t>(buffer[b] == '\n');
     std::fclose(file);
     m.floorSeconds = secondsSince(start);
     gSink = double(ends) + double(d.responses.size());
