@@ -110,7 +110,11 @@ RecordReader::Parse RecordReader::parse() {
     begin_ = static_cast<std::size_t>(p - base);
     empty_ = fields_.size() == 1 && fields_[0].empty();
     std::int64_t breaks = 0;
-    for (const std::size_t f : quoted_) breaks += unquote(fields_[f]);
+    for (const std::size_t f : quoted_) {
+        std::string_view& field = fields_[f];
+        char* const start = base + (field.data() - base);
+        field = std::string_view(start, unquote(start, field.size(), breaks));
+    }
     line_ = nextLine_;
     nextLine_ = line_ + 1 + breaks;
     return Parse::record;
@@ -118,13 +122,12 @@ RecordReader::Parse RecordReader::parse() {
 
 // Rewrites a field that begins with a quote in place: the opening and the
 // closing quote go, a doubled quote becomes one, and the text after the
-// closing quote stays as it is. Returns the line breaks inside the quotes.
-std::int64_t RecordReader::unquote(std::string_view& field) {
-    char* const start = const_cast<char*>(field.data());
+// closing quote stays as it is. Returns the new size; adds the line breaks
+// inside the quotes to `breaks`.
+std::size_t RecordReader::unquote(char* start, std::size_t size, std::int64_t& breaks) {
     const char* in = start + 1;
-    const char* const end = start + field.size();
+    const char* const end = start + size;
     char* out = start;
-    std::int64_t breaks = 0;
     bool inQuotes = true;
     while (in < end) {
         const char c = *in++;
@@ -140,8 +143,7 @@ std::int64_t RecordReader::unquote(std::string_view& field) {
         if (c == '\n' || (c == '\r' && (in == end || *in != '\n'))) ++breaks;
         *out++ = c;
     }
-    field = std::string_view(start, static_cast<std::size_t>(out - start));
-    return breaks;
+    return static_cast<std::size_t>(out - start);
 }
 
 }  // namespace tavrel

@@ -45,7 +45,7 @@ private:
     enum class Parse { record, more, end };
     Parse parse();
     void fill();
-    std::int64_t unquote(std::string_view& field);
+    static std::size_t unquote(char* start, std::size_t size, std::int64_t& breaks);
 
     long long fileSize_ = 0;  // set when the file is opened: declared before file_
     std::FILE* file_ = nullptr;
