@@ -158,7 +158,7 @@ constexpr const char* kHelp =
     "Messages go to standard error; the exit status is 0, or 1 after an error.\n"
     "The key reference and the file formats are in the README (README.md in the\n"
     "source tree, share/doc/tavrel/README.md where tavrel is installed).\n"
-    "A setting file named --help or --version is given as ./--help.\n";
+    "A setting file named --help is given as ./--help; likewise for --version.\n";
 
 }  // namespace
 
