@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= 2
 
-.PHONY: all build run screenshot test test-sanitize fuzz bench clean
+.PHONY: all build run screenshot test test-sanitize fuzz bench install clean
 
 all: build
 
@@ -23,6 +23,15 @@ screenshot: run
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+# Installs tavrel into $(PREFIX)/bin and its README into
+# $(PREFIX)/share/doc/tavrel; PREFIX (or CMAKE_INSTALL_PREFIX) defaults to
+# /usr/local, and DESTDIR stages the files for a package.
+CMAKE_INSTALL_PREFIX ?= /usr/local
+PREFIX ?= $(CMAKE_INSTALL_PREFIX)
+
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 # The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 # the first report fails the test that caused it.

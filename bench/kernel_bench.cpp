@@ -21,16 +21,19 @@ constexpr std::size_t kN = 2000, kJ = 50, kK = 10;
 // A simulated data set with the run driver's working arrays.
 struct Fixture {
     std::string path = "/tmp/tavrel_kernel_bench.txt";
-    std::string responses, ids;
+    std::string responses;
     std::vector<char> missing, fixed;
     std::vector<double> profile, prior, membership, filter;
-    std::int32_t J = 0, N = 0, idlength = 0, K = static_cast<std::int32_t>(kK);
+    std::int32_t J = 0, N = 0, K = static_cast<std::int32_t>(kK);
     std::ostringstream quiet;
 
     Fixture() {
         tavrel::simulation::writeDataFile({kN, kJ, kK, 0.05, 5, false}, path);
         tavrel::SettingMap settings{{"infile", path}, {"nitems", std::to_string(kJ)}};
-        tavrel::readResponseData(settings, responses, ids, J, N, idlength, quiet);
+        tavrel::ResponseData read = tavrel::readResponseData(tavrel::resolveDataLayout(settings, quiet), quiet);
+        responses = std::move(read.responses);
+        J = read.nitems;
+        N = read.nexaminees;
         missing.resize(kN * kJ);
         tavrel::buildMissingMask(std::span<const char>(responses.data(), missing.size()), missing);
         fixed.assign(kJ * kK, '1');
@@ -108,11 +111,10 @@ BENCHMARK(BM_MembershipFill)->Unit(benchmark::kMillisecond);
 void BM_ReadLines(benchmark::State& state) {
     Fixture& f = fixture();
     tavrel::SettingMap settings{{"infile", f.path}, {"nitems", std::to_string(kJ)}};
+    const tavrel::DataLayout layout = tavrel::resolveDataLayout(settings, f.quiet);
     for (auto _ : state) {
-        std::string responses, ids;
-        std::int32_t J = 0, N = 0, idlength = 0;
-        tavrel::readResponseData(settings, responses, ids, J, N, idlength, f.quiet);
-        benchmark::DoNotOptimize(responses.data());
+        const tavrel::ResponseData read = tavrel::readResponseData(layout, f.quiet);
+        benchmark::DoNotOptimize(read.responses.data());
         f.quiet.str("");
     }
     state.SetBytesProcessed(state.iterations() * std::int64_t(kN * (kJ + 1)));

@@ -2,11 +2,14 @@
 // floor of its unavoidable work measured in the same process, reports each
 // case's peak resident memory, and writes the table to a Markdown file.
 //
-//   tavrel_bench_stages [--quick] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH]
+//   tavrel_bench_stages [--quick] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH] [--only CASE]
 //
 // Every case runs in a fresh child (this program re-executed with --case), so
 // the peak memory of one case is not inflated by another; each case runs
-// --repeats times (3 by default) and the table shows the medians.
+// --repeats times (3 by default) and the table shows the medians. --only runs
+// one case (read, csv, L, M, B, G, irp, rank, rmp, worp, uorp, statistics,
+// test, item, trp, examinee, report) and prints its row without writing the
+// results file.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -25,12 +28,14 @@
 #include <ctime>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "../examples/simulation.hpp"
 #include "common/large_array.hpp"
+#include "data/data_layout.hpp"
 #include "data/response_data.hpp"
 #include "estimation/batch_estimation.hpp"
 #include "estimation/rank_count.hpp"
@@ -65,21 +70,23 @@ struct Measured {
 
 struct Scale {
     std::size_t readN, readJ;          // reading
+    std::size_t csvN, csvJ;            // reading CSV
     std::size_t seqN, seqJ, seqK, seqT;  // sequential learning
     std::size_t batchN, batchJ, batchK, batchT;  // batch passes, writers
     std::size_t wholeN, wholeJ, wholeK, wholeT;  // whole run through the binary
     std::size_t reportN, reportJ, reportK;       // the report page
 };
 
-constexpr Scale kFull{100000, 100, 10000, 50, 10, 100, 100000, 50, 10, 20, 1000000, 100, 10, 10, 10000, 1000, 10};
-constexpr Scale kQuick{10000, 100, 10000, 50, 10, 10, 10000, 50, 10, 5, 20000, 100, 10, 3, 2000, 1000, 10};
+constexpr Scale kFull{100000, 100, 1000000, 100, 10000, 50, 10, 100, 100000, 50, 10, 20, 1000000, 100, 10, 10,
+                      10000, 1000, 10};
+constexpr Scale kQuick{10000, 100, 100000, 100, 10000, 50, 10, 10, 10000, 50, 10, 5, 20000, 100, 10, 3, 2000, 1000, 10};
 
 // Data loaded and prepared as the run driver does it.
 struct Loaded {
     std::string responses;
-    std::string ids;
+    tavrel::ExamineeIds ids;
     std::vector<char> missing;
-    std::int32_t J = 0, N = 0, idlength = 0, K = 0;
+    std::int32_t J = 0, N = 0, K = 0;
     std::vector<char> fixed;
     std::vector<double> profile;
     std::vector<double> prior;
@@ -90,7 +97,11 @@ Loaded load(const std::string& path, std::size_t items, std::size_t ranks, bool 
     Loaded d;
     tavrel::SettingMap settings{{"infile", path}, {"nitems", std::to_string(items)}};
     if (ids) settings["idbegin"] = "1";
-    tavrel::readResponseData(settings, d.responses, d.ids, d.J, d.N, d.idlength, quiet);
+    tavrel::ResponseData data = tavrel::readResponseData(tavrel::resolveDataLayout(settings, quiet), quiet);
+    d.responses = std::move(data.responses);
+    d.ids = std::move(data.ids);
+    d.J = data.nitems;
+    d.N = data.nexaminees;
     d.K = static_cast<std::int32_t>(ranks);
     const auto K = ranks;
     const auto J = static_cast<std::size_t>(d.J);
@@ -111,6 +122,11 @@ tavrel::ResponseView responseView(const Loaded& d) {
 }
 tavrel::Model modelOf(Loaded& d) { return {d.profile, d.fixed, d.prior, static_cast<std::size_t>(d.K)}; }
 
+double fileBytes(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? double(st.st_size) : 0.0;
+}
+
 // ---- the cases --------------------------------------------------------------
 
 Measured caseRead(const std::string& path, std::size_t J, std::ostream& quiet) {
@@ -119,9 +135,7 @@ Measured caseRead(const std::string& path, std::size_t J, std::ostream& quiet) {
     Loaded d = load(path, J, 1, true, quiet);
     m.seconds = secondsSince(start);
     m.cells = double(d.N) * double(d.J);
-    struct stat st {};
-    stat(path.c_str(), &st);
-    m.bytes = double(st.st_size);
+    m.bytes = fileBytes(path);
 
     // Floor: one buffered pass over the same bytes, copying each line's
     // responses into a matrix and classifying them.
@@ -130,7 +144,7 @@ Measured caseRead(const std::string& path, std::size_t J, std::ostream& quiet) {
     std::vector<char> buffer(1 << 20);
     std::vector<char> matrix(d.missing.size()), mask(d.missing.size());
     std::size_t row = 0, carry = 0;
-    const std::size_t skip = static_cast<std::size_t>(d.idlength) + 1;
+    const std::size_t skip = (d.N > 0 ? d.ids[0].size() : 0) + 1;
     for (;;) {
         const std::size_t got = std::fread(buffer.data() + carry, 1, buffer.size() - carry, file);
         const std::size_t end = carry + got;
@@ -158,6 +172,31 @@ Measured caseRead(const std::string& path, std::size_t J, std::ostream& quiet) {
     std::fclose(file);
     m.floorSeconds = secondsSince(start);
     gSink = double(row) + double(mask[mask.size() / 2]);
+    return m;
+}
+
+// The delimited reader alone on a CSV file with ids, a header and NA.
+Measured caseReadCsv(const std::string& path, std::ostream& quiet) {
+    const tavrel::SettingMap settings{{"infile", path}, {"dataformat", "csv"}, {"idbegin", "1"}};
+    Measured m;
+    auto start = Clock::now();
+    const tavrel::ResponseData d = tavrel::readResponseData(tavrel::resolveDataLayout(settings, quiet), quiet);
+    m.seconds = secondsSince(start);
+    m.cells = double(d.nexaminees) * double(d.nitems);
+    m.bytes = fileBytes(path);
+
+    // Floor: one buffered pass over the same bytes that counts the field and
+    // record ends, the least a reader of delimited text must do.
+    start = Clock::now();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::vector<char> buffer(1 << 20);
+    std::size_t ends = 0;
+    for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0;)
+        for (std::size_t b = 0; b < got; ++b)
+            ends += static_cast<std::size_t>(buffer[b] == ',') + static_cast<std::size_t>(buffer[b] == '\n');
+    std::fclose(file);
+    m.floorSeconds = secondsSince(start);
+    gSink = double(ends) + double(d.responses.size());
     return m;
 }
 
@@ -303,12 +342,11 @@ Measured caseWriter(const std::string& path, const std::string& work, const Scal
                                                     ranks,           filter,    K};
     const tavrel::RunStatistics statistics =
         statisticsFile ? tavrel::computeStatistics(statisticsInputs) : tavrel::RunStatistics{};
-    const tavrel::StatisticsFileInputs files{statistics, itemUse, membership, ranks, d.ids, d.idlength,
-                                             {'G', 3, false}, K, ','};
+    const tavrel::StatisticsFileInputs files{statistics, itemUse, membership, ranks, d.ids, {'G', 3, false}, K, ','};
     const std::string out = work + "/writer_" + which + ".csv";
     Measured m;
     auto start = Clock::now();
-    const tavrel::ResultInputs in{responseView(d), d.ids, d.profile, itemUse, ranks, membership, K, d.idlength, ','};
+    const tavrel::ResultInputs in{responseView(d), d.ids, d.profile, itemUse, ranks, membership, K, ','};
     if (which == "rank" || which == "uorp") tavrel::rankExaminees(responseView(d), d.profile, d.prior, K, 'G', ranks, {});
     if (which == "rmp" || which == "worp")
         tavrel::rankExaminees(responseView(d), d.profile, d.prior, K, 'G', {}, membership);
@@ -324,9 +362,7 @@ Measured caseWriter(const std::string& path, const std::string& work, const Scal
     if (which == "examinee") tavrel::writeExamineeStatistics(out, files, quiet);
     m.seconds = secondsSince(start);
     m.cells = double(N) * double(J);
-    struct stat st {};
-    stat(out.c_str(), &st);
-    m.bytes = which == "statistics" ? 0.0 : double(st.st_size);
+    m.bytes = which == "statistics" ? 0.0 : fileBytes(out);
 
     // Floor: the same count of numbers through the exact formatter.
     const std::string floorFile = out + ".floor";
@@ -370,9 +406,7 @@ Measured caseReport(const std::string& path, const std::string& work, const Scal
                         quiet);
     m.seconds = secondsSince(start);
     m.cells = double(N) * double(J);
-    struct stat st {};
-    stat(out.c_str(), &st);
-    m.bytes = double(st.st_size);
+    m.bytes = fileBytes(out);
     return m;
 }
 
@@ -455,6 +489,7 @@ int main(int argc, char** argv) {
     std::string results = "bench/results.md";
     std::string tavrelPath = "build/tavrel";
     std::string caseName;
+    std::string only;
     bool quick = false;
     int repeats = 3;
     for (int a = 1; a < argc; ++a) {
@@ -464,14 +499,15 @@ int main(int argc, char** argv) {
         else if (arg == "--results" && a + 1 < argc) results = argv[++a];
         else if (arg == "--tavrel" && a + 1 < argc) tavrelPath = argv[++a];
         else if (arg == "--case" && a + 1 < argc) caseName = argv[++a];
+        else if (arg == "--only" && a + 1 < argc) only = argv[++a];
         else if (arg == "--repeats" && a + 1 < argc) repeats = std::max(1, std::atoi(argv[++a]));
         else {
-            std::fprintf(stderr, "usage: %s [--quick] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--quick] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH] [--only CASE]\n", argv[0]);
             return 2;
         }
     }
     const Scale& s = quick ? kQuick : kFull;
-    const std::string readData = work + "/read.txt", seqData = work + "/sequential.txt",
+    const std::string readData = work + "/read.txt", csvData = work + "/read.csv", seqData = work + "/sequential.txt",
                       batchData = work + "/batch.txt", wholeData = work + "/whole.txt",
                       reportData = work + "/report.txt";
 
@@ -479,6 +515,7 @@ int main(int argc, char** argv) {
         std::ostringstream quiet;  // console text of the stages, discarded
         Measured m;
         if (caseName == "read") m = caseRead(readData, s.readJ, quiet);
+        else if (caseName == "csv") m = caseReadCsv(csvData, quiet);
         else if (caseName == "L" || caseName == "M" || caseName == "B")
             m = caseSequential(seqData, s, caseName[0], quiet);
         else if (caseName == "G") m = caseBatch(batchData, s, quiet);
@@ -491,11 +528,19 @@ int main(int argc, char** argv) {
     mkdir(work.c_str(), 0755);
     std::fprintf(stderr, "Writing the simulated data sets into %s ...\n", work.c_str());
     using tavrel::simulation::Design;
-    tavrel::simulation::writeDataFile(Design{s.readN, s.readJ, 10, 0.05, 11, true}, readData);
-    tavrel::simulation::writeDataFile(Design{s.seqN, s.seqJ, s.seqK, 0.05, 12, false}, seqData);
-    tavrel::simulation::writeDataFile(Design{s.batchN, s.batchJ, s.batchK, 0.05, 13, true}, batchData);
-    tavrel::simulation::writeDataFile(Design{s.wholeN, s.wholeJ, s.wholeK, 0.05, 14, true}, wholeData);
-    tavrel::simulation::writeDataFile(Design{s.reportN, s.reportJ, s.reportK, 0.05, 15, true}, reportData);
+    const auto needs = [&](std::initializer_list<const char*> cases) {
+        return only.empty() || std::any_of(cases.begin(), cases.end(), [&](const char* c) { return only == c; });
+    };
+    if (needs({"read"})) tavrel::simulation::writeDataFile(Design{s.readN, s.readJ, 10, 0.05, 11, true}, readData);
+    if (needs({"csv"}))
+        tavrel::simulation::writeDataFile(Design{s.csvN, s.csvJ, 10, 0.05, 15, true, ','}, csvData);
+    if (needs({"L", "M", "B"}))
+        tavrel::simulation::writeDataFile(Design{s.seqN, s.seqJ, s.seqK, 0.05, 12, false}, seqData);
+    if (needs({"G", "irp", "rank", "rmp", "worp", "uorp", "statistics", "test", "item", "trp", "examinee"}))
+        tavrel::simulation::writeDataFile(Design{s.batchN, s.batchJ, s.batchK, 0.05, 13, true}, batchData);
+    if (needs({"report"}))
+        tavrel::simulation::writeDataFile(Design{s.reportN, s.reportJ, s.reportK, 0.05, 16, true}, reportData);
+    if (only.empty()) tavrel::simulation::writeDataFile(Design{s.wholeN, s.wholeJ, s.wholeK, 0.05, 14, true}, wholeData);
     {
         std::ofstream settings(work + "/whole.settings");
         settings << "infile = whole.txt; idbegin = 1; nitems = " << s.wholeJ << "; nranks = " << s.wholeK
@@ -519,6 +564,7 @@ int main(int argc, char** argv) {
     };
     const std::vector<Row> rows{
         {"read", dims(s.readN, s.readJ, 0, 0), ">= 500 MB/s"},
+        {"csv", dims(s.csvN, s.csvJ, 0, 0), ">= 300 MB/s"},
         {"L", dims(s.seqN, s.seqJ, s.seqK, s.seqT), "ratio <= 1.5"},
         {"M", dims(s.seqN, s.seqJ, s.seqK, s.seqT), "ratio <= 1.2"},
         {"B", dims(s.seqN, s.seqJ, s.seqK, s.seqT), "ratio <= 1.2"},
@@ -535,7 +581,7 @@ int main(int argc, char** argv) {
         {"examinee", dims(s.batchN, s.batchJ, s.batchK, 0), ""},
         {"report", dims(s.reportN, s.reportJ, s.reportK, 0), "<= 1 s, page <= 3 MB"},
     };
-    const char* names[] = {"reading", "sequential 'L'", "sequential 'M'", "sequential 'B'", "batch 'G'",
+    const char* names[] = {"reading", "reading CSV", "sequential 'L'", "sequential 'M'", "sequential 'B'", "batch 'G'",
                            "item reference profile", "latent ranks", "rank membership profiles",
                            "weighted observation ratios", "unweighted observation ratios", "statistics (computed)",
                            "test statistics", "item statistics", "rank statistics", "examinee statistics",
@@ -545,6 +591,7 @@ int main(int argc, char** argv) {
     table << "| Case | Size | Wall s | ns per cell | Floor s | Ratio | MB/s | Peak MB | Target |\n"
           << "|---|---|---:|---:|---:|---:|---:|---:|---|\n";
     for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (!needs({rows[r].name.c_str()})) continue;
         std::fprintf(stderr, "Running %s ...\n", names[r]);
         std::vector<std::string> args{argv[0], "--case", rows[r].name, "--work", work};
         if (quick) args.push_back("--quick");
@@ -578,6 +625,11 @@ int main(int argc, char** argv) {
               << (m.floorSeconds > 0 ? format("%.2f", m.seconds / m.floorSeconds) : std::string("")) << " | "
               << (m.bytes > 0 ? format("%.0f", m.bytes / m.seconds / 1e6) : std::string("")) << " | "
               << format("%.1f", c.peakMb) << " | " << rows[r].target << " |\n";
+    }
+
+    if (!only.empty()) {
+        std::printf("%s", table.str().c_str());
+        return 0;
     }
 
     // The whole run through the real program, with the five result files and

@@ -2,7 +2,7 @@
 // runs tavrel on it. Seeded, so every run writes the same files.
 //
 //   tavrel_simulate --examinees N --items J --ranks K [--missing SHARE]
-//                   [--seed S] [--ids] --out FILE
+//                   [--seed S] [--ids] [--csv] --out FILE
 //                   [--settings FILE [--method WORD] [--maxiter T]]
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +14,7 @@ namespace {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: tavrel_simulate --examinees N --items J --ranks K [--missing SHARE] [--seed S] [--ids] "
+                 "usage: tavrel_simulate --examinees N --items J --ranks K [--missing SHARE] [--seed S] [--ids] [--csv] "
                  "--out FILE [--settings FILE [--method WORD] [--maxiter T]]\n");
     return 2;
 }
@@ -30,6 +30,7 @@ bool writeSettingFile(const tavrel::simulation::Design& d, const std::string& pa
     std::fprintf(file, "infile = \"%s\";\nnitems = %zu;\nnranks = %zu;\nmethod = %s;\nmaxiter = %lld;\n",
                  data.c_str(), d.items, d.ranks, method.c_str(), maxiter);
     if (d.ids) std::fprintf(file, "idbegin = 1;\n");
+    if (d.delimiter == ',') std::fprintf(file, "dataformat = csv;\n");
     for (const char* key : {"outfile", "rankfile", "rmpfile", "worpfile", "uorpfile"})
         std::fprintf(file, "%s = \"%s.%s.csv\";\n", key, data.c_str(), key);
     return std::fclose(file) == 0;
@@ -48,6 +49,8 @@ int main(int argc, char** argv) {
         const bool hasValue = a + 1 < argc;
         if (arg == "--ids") {
             d.ids = true;
+        } else if (arg == "--csv") {
+            d.delimiter = ',';
         } else if (arg == "--examinees" && hasValue) {
             d.examinees = std::strtoull(argv[++a], nullptr, 10);
         } else if (arg == "--items" && hasValue) {

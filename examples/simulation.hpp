@@ -34,6 +34,8 @@ struct Design {
     double missing = 0.0;  // share of responses written as '.'
     std::uint64_t seed = 1;
     bool ids = false;      // "S0000001 " before the responses
+    char delimiter = 0;    // 0: fixed columns; else delimited records with a
+                           // header, answers 1 and 0, missing answers NA
 };
 
 // Writes the data file; false when it cannot be written.
@@ -55,18 +57,37 @@ inline bool writeDataFile(const Design& d, const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return false;
     std::vector<char> line;
+    const char D = d.delimiter;
+    if (D != 0) {
+        std::string header = d.ids ? "id" : "";
+        for (std::size_t j = 0; j < J; ++j) {
+            if (d.ids || j > 0) header += D;
+            header.append("q").append(std::to_string(j + 1));
+        }
+        header += '\n';
+        std::fwrite(header.data(), 1, header.size(), file);
+    }
     for (std::size_t i = 0; i < d.examinees; ++i) {
         line.clear();
         if (d.ids) {
             char id[32];
-            const int n = std::snprintf(id, sizeof id, "S%07zu ", i + 1);
+            const int n = std::snprintf(id, sizeof id, "S%07zu%c", i + 1, D != 0 ? D : ' ');
             line.insert(line.end(), id, id + n);
         }
         const auto rank = static_cast<std::size_t>(random.uniform() * double(K)) % K;
         for (std::size_t j = 0; j < J; ++j) {
             const double u = random.uniform();
             const double v = random.uniform();
-            line.push_back(v < d.missing ? '.' : (u < probability[j * K + rank] ? '1' : '0'));
+            const char response = v < d.missing ? '.' : (u < probability[j * K + rank] ? '1' : '0');
+            if (D == 0) {
+                line.push_back(response);
+                continue;
+            }
+            if (j > 0) line.push_back(D);
+            if (response == '.')
+                line.insert(line.end(), {'N', 'A'});
+            else
+                line.push_back(response);
         }
         line.push_back('\n');
         std::fwrite(line.data(), 1, line.size(), file);

@@ -1,6 +1,7 @@
 // Runs of the built binary, started as a user starts it.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <iterator>
 #include <regex>
 #include <sstream>
@@ -85,10 +86,32 @@ TEST(EndToEnd, StartModesMessagesAndExitStatus) {
     }
 }
 
+// Exactly "--help" and "--version" as the first argument print to standard
+// output; every other word is the setting file's name.
+TEST(EndToEnd, HelpAndVersionAreTheOnlyCommandWords) {
+    const std::string notFound = "tavrel.exe: Error: File \"[...]\" cannot be found.\n";
+    const std::map<std::string, std::string> namedHelp{{"--help", "nranks = 0;"}};
+    const std::tuple<std::vector<std::string>, std::string, int, std::string> cases[] = {
+        {{"--version"}, "tavrel 1.0.0\n", 0, ""},
+        {{"--version", "set.txt"}, "tavrel 1.0.0\n", 0, ""},
+        {{"--help"}, "Usage: tavrel SETTING_FILE\n[...]\n", 0, ""},
+        {{"--HELP"}, "", 1, notFound},
+        {{"--verbose"}, "", 1, notFound},
+        {{"-h"}, "", 1, notFound},
+        {{"./--help"}, "", 1, "[...]\ntavrel.exe: Error: Number of latent ranks must be 1 or more.\n"},
+    };
+    for (const auto& [args, out, status, err] : cases) {
+        const TavrelRun run(namedHelp, args);
+        EXPECT_EQ(run.status, status) << args[0];
+        expectText(run.out, out);
+        expectText(run.err, err);
+    }
+}
+
 TEST(EndToEnd, PauseWaitsForAWordAfterBlankLines) {
     std::istringstream input("y\nno-such-settings.txt\n\n \n\t\nx rest");
-    std::ostringstream console;
-    EXPECT_EQ(runProgram({}, input, console), 1);
+    std::ostringstream output, console;
+    EXPECT_EQ(runProgram({}, input, output, console), 1);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(input), {}), " rest");
 }
 
@@ -295,6 +318,67 @@ TEST(Report, AFileThatCannotBeWrittenIsTheFileFailure) {
     EXPECT_EQ(run.status, 1);
     expectText(run.err, "[...]tavrel.exe: Note: Test statistics are written to \"test.csv\".\n"
                         "tavrel.exe: Error: File \"nodir/report.html\" cannot be found.\n");
+}
+
+// The demo data as a data frame export: a header of item names, quoted ids,
+// answers as numbers or words, missing ones as NA or empty. Line 5 holds an
+// illegal character and line 7 ends early in both forms.
+std::pair<std::string, std::string> demoAsFixedAndCsv() {
+    std::ifstream demo(std::string(TAVREL_SOURCE_DIR) + "/examples/demo_data.txt");
+    std::string fixed, csv = "id";
+    for (int j = 1; j <= 30; ++j) csv.append(",q").append(std::to_string(j));
+    csv += "\r\n";
+    std::string line;
+    for (int n = 1; n <= 300 && std::getline(demo, line); ++n) {
+        if (n == 5) line[12] = 'x';
+        if (n == 7) line.resize(30);
+        fixed += line + "\n";
+        csv.append(1, '"').append(line, 0, 8).append(1, '"');
+        for (std::size_t c = 9; c < line.size(); ++c) {
+            static const char* const words[2][3] = {{"0", "1", "NA"}, {"false", "TRUE", ""}};
+            const char r = line[c];
+            csv += ",";
+            csv += r == 'x' ? "x" : words[c % 2][r == '0' ? 0 : r == '1' ? 1 : 2];
+        }
+        csv += "\r\n";
+    }
+    return {fixed, csv};
+}
+
+std::string withoutWarnings(const std::string& console) {
+    return std::regex_replace(console, std::regex("tavrel.exe: Warning: [^\n]*\n"), "");
+}
+
+TEST(DelimitedData, SameResultsAsTheSameDataInFixedColumns) {
+    const auto [fixed, csv] = demoAsFixedAndCsv();
+    for (const std::string method : {"ml", "gtm"}) {
+        const std::string run = "nranks = 4; seed = 9; maxiter = 20; method = " + method + ";\n" + kAllFiles;
+        const TavrelRun fromFixed({{"set.txt", "infile = d.txt; idbegin = 1;" + run}, {"d.txt", fixed}}, {"set.txt"});
+        const TavrelRun fromCsv({{"set.txt", "infile = d.csv; dataformat = csv; idbegin = 1;" + run}, {"d.csv", csv}},
+                                {"set.txt"});
+        EXPECT_EQ(fromCsv.status, 0) << fromCsv.err;
+        EXPECT_NE(fromCsv.err.find("Illeagal value \"x\" is found at 6 , 5 in \"d.csv\""), std::string::npos);
+        EXPECT_NE(fromCsv.err.find("Line length is too short. (d.csv , 8)"), std::string::npos);
+        EXPECT_EQ(withoutWarnings(fromCsv.err), withoutWarnings(fromFixed.err));
+        for (const char* name : {"irp.csv", "rank.csv", "rmp.csv", "worp.csv", "uorp.csv"})
+            EXPECT_EQ(fromCsv.file(name), fromFixed.file(name)) << method << " " << name;
+    }
+}
+
+TEST(DelimitedData, IdsAreQuotedWhereTheResultDelimiterNeedsIt) {
+    const std::string data = "id,q1,q2\n\"A,1\",1,0\n\"B\"\"2\",0,1\nC 3,1,1\n";
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {"", "id,rank\n\"A,#\",#\n\"B\"\"#\",#\nC #,#\n", "id,#,#\n\"A,#\",#,#\n\"B\"\"#\",#,#\nC #,#,#\n"},
+        {"dlm = space;", "id rank\nA,# #\n\"B\"\"#\" #\n\"C #\" #\n", "id # #\nA,# # #\n\"B\"\"#\" # #\n\"C #\" # #\n"},
+    };
+    for (const auto& [dlm, ranks, memberships] : cases) {
+        const TavrelRun run({{"set.txt", "infile = d.csv; dataformat = csv; idbegin = 1; nranks = 2; seed = 1;" + dlm +
+                                             "rankfile = rank.csv; rmpfile = rmp.csv;"},
+                             {"d.csv", data}},
+                            {"set.txt"});
+        EXPECT_EQ(shape(run.file("rank.csv")), ranks);
+        EXPECT_EQ(shape(run.file("rmp.csv")), memberships);
+    }
 }
 
 }  // namespace

@@ -23,6 +23,13 @@ std::string illegal(const std::string& ch, int line, int column) {
            std::to_string(column) + " in \"@\"\n";
 }
 
+// Every id, one after the other.
+std::string joined(const ExamineeIds& ids) {
+    std::string text;
+    for (std::size_t i = 0; i < ids.size(); ++i) text += ids[i];
+    return text;
+}
+
 TEST(ResponseData, DetectsColumnsAndReportsLines) {
     struct Case { SettingMap settings; std::string data, responses, ids; std::int32_t J, N, W; std::string warnings; };
     const Case cases[] = {
@@ -50,14 +57,15 @@ TEST(ResponseData, DetectsColumnsAndReportsLines) {
         const testing::TempDir dir;
         SettingMap settings = c.settings;
         settings["infile"] = dir.write("data.txt", c.data);
-        std::string responses, ids;
-        std::int32_t J = 0, N = 0, W = 0;
         std::ostringstream console;
-        readResponseData(settings, responses, ids, J, N, W, console);
+        const ResponseData read = readResponseData(resolveDataLayout(settings, console), console);
+        const auto& [responses, ids, names, J, N] = read;
+        const std::int32_t W = ids.present() ? static_cast<std::int32_t>(N > 0 ? ids[0].size() : 0) : 0;
         const std::string notes = "tavrel.exe: Note: Number of examinees is " + std::to_string(c.N) +
                                   ".\ntavrel.exe: Note: Number of items is " + std::to_string(c.J) + ".\n";
         EXPECT_EQ(console.str(), std::regex_replace(c.warnings + notes, kFileName, settings["infile"])) << c.data;
-        EXPECT_EQ(std::tuple(responses, ids, J, N, W), std::tuple(c.responses, c.ids, c.J, c.N, c.W)) << c.data;
+        EXPECT_EQ(std::tuple(responses, joined(ids), J, N, W), std::tuple(c.responses, c.ids, c.J, c.N, c.W)) << c.data;
+        EXPECT_TRUE(names.empty());
     }
 }
 

@@ -13,18 +13,20 @@ constexpr std::size_t kChunk = std::size_t{1} << 20;
 
 }  // namespace
 
-LineReader::LineReader(const std::string& fileName) : fileName_(fileName) {
-    file_ = std::fopen(fileName.c_str(), "rb");
-    if (file_ == nullptr) throw FileFailure(fileName);
-    // A directory opens on POSIX systems but reads as nothing: refuse it, or a
-    // wrong path would pass for an empty file.
+std::FILE* openForReading(const std::string& fileName, long long& fileSize) {
+    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    if (file == nullptr) throw FileFailure(fileName);
     struct stat info {};
-    if (fstat(fileno(file_), &info) != 0 || S_ISDIR(info.st_mode)) {
-        std::fclose(file_);
-        file_ = nullptr;
+    if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
+        std::fclose(file);
         throw FileFailure(fileName);
     }
-    if (S_ISREG(info.st_mode)) fileSize_ = static_cast<long long>(info.st_size);
+    fileSize = S_ISREG(info.st_mode) ? static_cast<long long>(info.st_size) : 0;
+    return file;
+}
+
+LineReader::LineReader(const std::string& fileName)
+    : file_(openForReading(fileName, fileSize_)), fileName_(fileName) {
     buffer_.resize(kChunk);
 }
 

@@ -9,6 +9,12 @@
 
 namespace tavrel {
 
+// Opens a file for reading in binary mode and gives its size in bytes (0 when
+// the system does not know it). A missing file or a directory, which opens on
+// POSIX systems but reads as nothing, raises FileFailure: a wrong path must not
+// pass for an empty file.
+std::FILE* openForReading(const std::string& fileName, long long& fileSize);
+
 // Reads a file line by line. A line ends at LF or at a CR LF pair, neither of
 // which belongs to it; a last line without a line end is read too.
 class LineReader {
@@ -28,13 +34,13 @@ public:
 private:
     bool fill();
 
+    long long fileSize_ = 0;  // set when the file is opened: declared before file_
     std::FILE* file_ = nullptr;
     std::string fileName_;
     std::vector<char> buffer_;
     std::size_t begin_ = 0;  // first unread byte
     std::size_t end_ = 0;    // one past the last byte read
     bool eof_ = false;
-    long long fileSize_ = 0;
 };
 
 // Writes a file through a large buffer. close() reports a write that failed

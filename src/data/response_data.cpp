@@ -7,8 +7,8 @@
 
 #include "common/console.hpp"
 #include "common/large_array.hpp"
-#include "common/numbers.hpp"
 #include "common/text_file.hpp"
+#include "data/delimited_data.hpp"
 
 namespace tavrel {
 namespace {
@@ -23,11 +23,6 @@ bool allResponses(std::string_view field) {
     return other == 0;
 }
 
-std::int32_t integerSetting(const SettingMap& settings, const char* key, std::int32_t fallback) {
-    const auto it = settings.find(key);
-    return it == settings.end() ? fallback : leadingInteger(it->second);
-}
-
 // Columns are counted from 1 and held in 64 bits: settings may put them
 // anywhere in the 32-bit range.
 struct Columns {
@@ -35,25 +30,19 @@ struct Columns {
     std::int64_t databegin;
 };
 
-}  // namespace
+// The fixed-column file: detects the identifier width, the first response
+// column and the number of items where the layout leaves them open.
+ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileName, std::ostream& console) {
+    Columns col{layout.idbegin, layout.databegin};
+    std::int32_t idlength = layout.idlength;
+    std::int32_t nitems = layout.nitems;
+    const std::int64_t firstobs = layout.firstobs;
+    const std::int64_t nobs = layout.nobs;
 
-void readResponseData(const SettingMap& settings, std::string& responses, std::string& examineeIds,
-                      std::int32_t& nitems, std::int32_t& nexaminees, std::int32_t& idlength,
-                      std::ostream& console) {
-    Columns col{integerSetting(settings, "idbegin", 0), integerSetting(settings, "databegin", 0)};
-    idlength = integerSetting(settings, "idlength", idlength);
-    nitems = integerSetting(settings, "nitems", nitems);
-    const std::int64_t firstobs = integerSetting(settings, "firstobs", 1);
-    const std::int64_t nobs = integerSetting(settings, "nobs", 0);
-
-    if (col.idbegin < 1 && idlength > 0) col.idbegin = 1;
-    if (col.idbegin < 1 && idlength < 1 && col.databegin < 1) col.databegin = 1;
-
-    const auto infile = settings.find("infile");
-    if (infile == settings.end()) return;
-    const std::string& fileName = infile->second;
     LineReader reader(fileName);
-    nexaminees = 0;
+    std::string responses;
+    std::string examineeIds;
+    std::int32_t nexaminees = 0;
 
     const auto tooShort = [&](std::int64_t lineNumber) {
         console << kWarning << "Line length is too short. (" << fileName << " , " << lineNumber << ")\n";
@@ -150,6 +139,21 @@ void readResponseData(const SettingMap& settings, std::string& responses, std::s
 
     console << kNote << "Number of examinees is " << nexaminees << ".\n";
     console << kNote << "Number of items is " << nitems << ".\n";
+    return {std::move(responses), ExamineeIds::fixedWidth(std::move(examineeIds), idlength), {}, nitems, nexaminees};
+}
+
+}  // namespace
+
+ResponseData readResponseData(const DataLayout& layout, std::ostream& console) {
+    if (layout.infile) {
+        if (layout.delimiter == 0) return readFixedColumns(layout, *layout.infile, console);
+        return readDelimitedData(layout, *layout.infile, console);
+    }
+    ResponseData data;
+    data.nitems = layout.nitems;
+    data.ids = layout.delimiter == 0 ? ExamineeIds::fixedWidth({}, layout.idlength)
+                                     : layout.idbegin >= 1 ? ExamineeIds::ownLength() : ExamineeIds();
+    return data;
 }
 
 void buildMissingMask(std::span<const char> responses, std::span<char> missingMask) {

@@ -8,5 +8,5 @@
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     // std::cerr is unit-buffered: every message reaches the console at once.
-    return tavrel::runProgram(args, std::cin, std::cerr);
+    return tavrel::runProgram(args, std::cin, std::cout, std::cerr);
 }

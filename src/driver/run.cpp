@@ -14,6 +14,8 @@
 #include "common/failures.hpp"
 #include "common/large_array.hpp"
 #include "common/types.hpp"
+#include "common/version.hpp"
+#include "data/data_layout.hpp"
 #include "data/fixed_profile.hpp"
 #include "data/item_use.hpp"
 #include "data/prior.hpp"
@@ -70,8 +72,8 @@ SettingsSource askForSettings(std::istream& input, std::ostream& console) {
 // A finished estimate with everything the result files are written from.
 struct FinishedRun {
     ResponseView data;
-    std::span<const char> examineeIds;  // N x idlength
-    std::int32_t idlength;
+    const ExamineeIds& ids;
+    std::span<const std::string> itemNames;  // empty: items are numbered
     Model model;
     std::span<const char> itemUse;
     std::span<const double> filter;  // the batch method's smoothing filter, empty for the others
@@ -90,7 +92,7 @@ void writeResults(const RunPlan& plan, const FinishedRun& run, std::ostream& con
     const std::size_t N = run.data.nexaminees;
     const char method = run.estimation.method;
     const std::span<const double> profile = run.model.profile;
-    ResultInputs results{run.data, run.examineeIds, profile, run.itemUse, {}, {}, K, run.idlength, run.delimiter};
+    ResultInputs results{run.data, run.ids, profile, run.itemUse, {}, {}, K, run.delimiter};
     if (plan.itemReferenceProfile) writeItemReferenceProfile(*plan.itemReferenceProfile, results, console);
 
     const bool statistics = plan.wantsStatistics();
@@ -118,7 +120,7 @@ void writeResults(const RunPlan& plan, const FinishedRun& run, std::ostream& con
     const RunStatistics stats = computeStatistics(
         {run.data, profile, run.model.fixedMask, run.itemUse, memberships, ranks, run.filter, K});
     const StatisticsFileInputs files{stats, run.itemUse,    memberships, ranks,
-                                     run.examineeIds, run.idlength, run.estimation, K, run.delimiter};
+                                     run.ids, run.estimation, K, run.delimiter};
     if (plan.testStatistics) writeTestStatistics(*plan.testStatistics, files, console);
     if (plan.itemStatistics) writeItemStatistics(*plan.itemStatistics, files, console);
     if (plan.rankStatistics) writeRankStatistics(*plan.rankStatistics, files, console);
@@ -126,7 +128,7 @@ void writeResults(const RunPlan& plan, const FinishedRun& run, std::ostream& con
     if (!plan.report) return;
 
     const RankCounts counts = countByRank(run.data, ranks, stats.scores, stats.itemsInUse, K);
-    const ReportInputs report{stats,           counts,         profile, run.itemUse, {}, run.trace,
+    const ReportInputs report{stats,           counts,         profile, run.itemUse, run.itemNames, run.trace,
                               run.parameters,  run.dataFile,   N,       K,           run.estimation};
     writeReport(*plan.report, report, console);
 }
@@ -136,18 +138,16 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     if (!settingFile.empty()) readSettingFile(settingFile, settings, console);
     const RunPlan plan = planRun(settings);
 
-    std::string responses;
-    std::string examineeIds;
-    std::int32_t J = 0;
-    std::int32_t N = 0;
-    std::int32_t idlength = 0;
-    readResponseData(settings, responses, examineeIds, J, N, idlength, console);
+    const DataLayout layout = resolveDataLayout(settings, console);
+    const ResponseData read = readResponseData(layout, console);
+    const std::int32_t J = read.nitems;
+    const std::int32_t N = read.nexaminees;
 
     const RunParameters params = resolveRunParameters(settings, console);
     const std::int32_t K = params.nranks;
 
     std::vector<char> missingMask = largeArray<char>(arrayCount(N, J));
-    buildMissingMask(std::span<const char>(responses.data(), missingMask.size()), missingMask);
+    buildMissingMask(std::span<const char>(read.responses.data(), missingMask.size()), missingMask);
 
     std::vector<char> fixedMask(arrayCount(J, K), '1');
     std::vector<double> profile(arrayCount(J, K));
@@ -162,7 +162,7 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     std::vector<char> itemUse(arrayCount(J), '1');
     if (plan.itemUse) applyItemUse(*plan.itemUse, missingMask, itemUse, J, N, console);
 
-    const ResponseView data{std::span<const char>(responses.data(), missingMask.size()), missingMask,
+    const ResponseView data{std::span<const char>(read.responses.data(), missingMask.size()), missingMask,
                             static_cast<std::size_t>(J), static_cast<std::size_t>(N)};
     const Model model{profile, fixedMask, prior, static_cast<std::size_t>(K)};
     EstimationSummary estimation{params.method, std::max(params.schedule.maxiter, 0), false};
@@ -188,7 +188,7 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     const auto infile = settings.find("infile");
     const std::string_view dataFile = infile == settings.end() ? std::string_view() : std::string_view(infile->second);
     writeResults(plan,
-                 {data, examineeIds, idlength, model, itemUse, filter, trace, estimation, params.delimiter, dataFile,
+                 {data, read.ids, read.itemNames, model, itemUse, filter, trace, estimation, params.delimiter, dataFile,
                   parameters},
                  console);
 }
@@ -212,9 +212,33 @@ int guardedRun(const std::string& settingFile, SettingMap& settings, std::ostrea
     return 1;
 }
 
+constexpr const char* kHelp =
+    "Usage: tavrel SETTING_FILE\n"
+    "       tavrel --help | --version\n"
+    "\n"
+    "Estimates a latent rank model from test data and writes the item reference\n"
+    "profile and the examinees' latent ranks. The setting file holds key = value;\n"
+    "pairs: the response data file (infile; fixed columns, or dataformat = csv,\n"
+    "tsv or semicolon), the number of latent ranks (nranks), the method and the\n"
+    "result files (outfile, rankfile, ...). Without an argument tavrel asks for\n"
+    "the setting file or for the five essential settings.\n"
+    "\n"
+    "Messages go to standard error; the exit status is 0, or 1 after an error.\n"
+    "The key reference and the file formats are in the README (README.md in the\n"
+    "source tree, share/doc/tavrel/README.md where tavrel is installed).\n"
+    "A setting file named --help is given as ./--help; likewise for --version.\n";
+
 }  // namespace
 
-int runProgram(std::span<const std::string> args, std::istream& input, std::ostream& console) {
+int runProgram(std::span<const std::string> args, std::istream& input, std::ostream& output, std::ostream& console) {
+    if (!args.empty() && (args[0] == "--help" || args[0] == "--version")) {
+        if (args[0] == "--help")
+            output << kHelp;
+        else
+            output << kProgramName << ' ' << kProgramVersion << "\n";
+        output.flush();
+        return output ? 0 : 1;
+    }
     const bool withArgument = !args.empty();
     SettingsSource source;
     if (withArgument)

@@ -9,8 +9,9 @@
 namespace tavrel {
 
 // One run. `args` are the command-line arguments after the program name;
-// all console output goes to `console`, all input comes from `input`.
-// Returns the exit status.
-int runProgram(std::span<const std::string> args, std::istream& input, std::ostream& console);
+// all console output goes to `console`, all input comes from `input`. Only a
+// first argument of exactly `--help` or `--version` writes to `output` (the
+// usage or the version) and ends the run at once. Returns the exit status.
+int runProgram(std::span<const std::string> args, std::istream& input, std::ostream& output, std::ostream& console);
 
 }  // namespace tavrel

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/text_file.hpp"
+#include "output/field_quoting.hpp"
 #include "output/number_format.hpp"
 
 namespace tavrel {
@@ -26,7 +27,7 @@ public:
     void statistic(double v) { file_.commit(formatStatistic(v, 6, file_.reserve(kMaxNumberText))); }
     // A text field, in double quotes (each quote doubled) when it holds the
     // delimiter, a double quote, CR or LF.
-    void field(std::string_view s);
+    void field(std::string_view s) { writeField(file_, s, delimiter_); }
     // Raises FileFailure when a write failed.
     void close() { file_.close(); }
 

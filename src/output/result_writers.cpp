@@ -14,11 +14,14 @@ std::size_t ranksOf(const ResultInputs& in) { return in.nranks; }
 std::size_t itemsOf(const ResultInputs& in) { return in.data.nitems; }
 std::size_t examineesOf(const ResultInputs& in) { return in.data.nexaminees; }
 
-// Writes the identifier and a delimiter when the data carry identifiers.
+// Writes the identifier and a delimiter when the data carry identifiers:
+// fixed-width ones byte for byte, ones from delimited data as fields.
 void identifier(ResultFile& out, const ResultInputs& in, std::size_t i) {
-    if (in.idlength <= 0) return;
-    const auto W = static_cast<std::size_t>(in.idlength);
-    out.text(std::string_view(in.examineeIds.data() + i * W, W));
+    if (!in.ids.present()) return;
+    if (in.ids.quoteOnOutput())
+        out.field(in.ids[i]);
+    else
+        out.text(in.ids[i]);
     out.delimiter();
 }
 
@@ -46,7 +49,7 @@ void writeItemReferenceProfile(const std::string& fileName, const ResultInputs& 
 
 void writeLatentRanks(const std::string& fileName, const ResultInputs& in, std::ostream& console) {
     ResultFile out(fileName, in.delimiter);
-    if (in.idlength > 0) out.text("id"), out.delimiter(), out.text("rank"), out.endLine();
+    if (in.ids.present()) out.text("id"), out.delimiter(), out.text("rank"), out.endLine();
     std::int64_t lines = 0;
     for (std::size_t i = 0; i < examineesOf(in); ++i, ++lines) {
         identifier(out, in, i);
@@ -61,7 +64,7 @@ void writeRankMembershipProfiles(const std::string& fileName, const ResultInputs
     ResultFile out(fileName, in.delimiter);
     const std::span<const double> membership = in.membership;
     const std::size_t K = ranksOf(in);
-    if (in.idlength > 0) out.rankHeader("id", in.nranks);
+    if (in.ids.present()) out.rankHeader("id", in.nranks);
     std::int64_t lines = 0;
     for (std::size_t i = 0; i < examineesOf(in); ++i, ++lines) {
         identifier(out, in, i);

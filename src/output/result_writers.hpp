@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "common/examinee_ids.hpp"
 #include "common/run_views.hpp"
 
 namespace tavrel {
@@ -15,13 +16,12 @@ namespace tavrel {
 // examinee's rank and memberships, computed once for all writers.
 struct ResultInputs {
     ResponseView data;
-    std::span<const char> examineeIds;    // N x idlength
+    const ExamineeIds& ids;               // N when present
     std::span<const double> profile;      // J x K, j*K + k
     std::span<const char> itemUse;        // J
     std::span<const std::int32_t> ranks;  // N, 0-based, under the run's method
     std::span<const double> membership;   // N x K, under the run's method ('L': distances)
     std::size_t nranks;
-    std::int32_t idlength;
     char delimiter;
 };
 

@@ -36,9 +36,8 @@ void row(ResultFile& out, std::string_view name, F&& value) {
 }
 
 void identifier(ResultFile& out, const StatisticsFileInputs& in, std::size_t i) {
-    if (in.idlength <= 0) return;
-    const auto W = static_cast<std::size_t>(in.idlength);
-    out.field(std::string_view(in.examineeIds.data() + i * W, W));
+    if (!in.ids.present()) return;
+    out.field(in.ids[i]);
     out.delimiter();
 }
 
@@ -142,7 +141,7 @@ void writeExamineeStatistics(const std::string& fileName, const StatisticsFileIn
     const ExamineeScores& scores = in.statistics.scores;
     const ScoreStatistics& st = in.statistics.scoreStatistics;
     const std::size_t K = in.nranks;
-    if (in.idlength > 0) out.text("id"), out.delimiter();
+    if (in.ids.present()) out.text("id"), out.delimiter();
     out.text("responses");
     for (std::string_view name : {"score", "passage_rate", "standardized_score"}) out.delimiter(), out.text(name);
     for (std::size_t k = 1; k <= K; ++k) out.delimiter(), out.text("membership_"), out.integer(std::int64_t(k));

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "analysis/run_statistics.hpp"
+#include "common/examinee_ids.hpp"
 
 namespace tavrel {
 
@@ -49,8 +50,7 @@ struct StatisticsFileInputs {
     std::span<const char> itemUse;        // J
     std::span<const double> membership;   // N x K, the memberships the statistics used
     std::span<const std::int32_t> ranks;  // N, 0-based
-    std::span<const char> examineeIds;    // N x idlength
-    std::int32_t idlength;
+    const ExamineeIds& ids;               // N when present
     EstimationSummary estimation;
     std::size_t nranks;
     char delimiter;

@@ -16,8 +16,8 @@ struct SettingKey {
     std::string_view readBy;                  // the operation that reads the value
 };
 
-inline constexpr std::array<SettingKey, 32> kSettingKeys{{
-    {"infile", {"datafile", ""}, "readResponseData"},
+inline constexpr std::array<SettingKey, 35> kSettingKeys{{
+    {"infile", {"datafile", ""}, "resolveDataLayout"},
     {"outfile", {"irpfile", ""}, "writeItemReferenceProfile"},
     {"rankfile", {"", ""}, "writeLatentRanks"},
     {"rmpfile", {"", ""}, "writeRankMembershipProfiles"},
@@ -30,12 +30,15 @@ inline constexpr std::array<SettingKey, 32> kSettingKeys{{
     {"reportfile", {"", ""}, "writeReport"},
     {"fixedfile", {"", ""}, "readFixedProfile"},
     {"dlm", {"", ""}, "interpretDelimiter"},
-    {"idbegin", {"idstart", ""}, "readResponseData"},
-    {"idlength", {"nidchar", ""}, "readResponseData"},
-    {"databegin", {"datastart", ""}, "readResponseData"},
-    {"nitems", {"nitem", "datalength"}, "readResponseData"},
-    {"firstobs", {"", ""}, "readResponseData"},
-    {"nobs", {"", ""}, "readResponseData"},
+    {"idbegin", {"idstart", ""}, "resolveDataLayout"},
+    {"idlength", {"nidchar", ""}, "resolveDataLayout"},
+    {"databegin", {"datastart", ""}, "resolveDataLayout"},
+    {"nitems", {"nitem", "datalength"}, "resolveDataLayout"},
+    {"firstobs", {"", ""}, "resolveDataLayout"},
+    {"nobs", {"", ""}, "resolveDataLayout"},
+    {"dataformat", {"", ""}, "resolveDataLayout"},
+    {"header", {"", ""}, "resolveDataLayout"},
+    {"na", {"", ""}, "resolveDataLayout"},
     {"nranks", {"nrank", ""}, "resolveRunParameters"},
     {"method", {"", ""}, "interpretMethod"},
     {"maxiter", {"iter", ""}, "resolveRunParameters"},

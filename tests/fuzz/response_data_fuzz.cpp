@@ -24,17 +24,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (const char* value = kValues[(choice >> (3 * k)) & 7]) settings[kKeys[k]] = value;
     settings["infile"] = fuzz::inputFile().write(data + 3, size - 3);
 
-    std::string responses;
-    std::string ids;
-    std::int32_t J = 0;
-    std::int32_t N = 0;
-    std::int32_t idlength = 0;
     std::ostringstream console;
+    ResponseData read;
     try {
-        readResponseData(settings, responses, ids, J, N, idlength, console);
+        read = readResponseData(resolveDataLayout(settings, console), console);
     } catch (const std::out_of_range&) {
         return 0;  // the response field set beyond the end of a line
     }
+    const std::string& responses = read.responses;
+    const std::int32_t J = read.nitems;
+    const std::int32_t N = read.nexaminees;
     // Every later stage indexes the two strings by these counts.
     const auto count = [&](const char* key) {
         const auto it = settings.find(key);
@@ -43,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool idField = count("idbegin") >= 1 || count("idlength") >= 1;
     fuzz::require(N >= 0 && (N == 0 || J >= 1));
     fuzz::require(static_cast<std::int64_t>(responses.size()) == std::int64_t{N} * J);
-    fuzz::require(static_cast<std::int64_t>(ids.size()) == (idField ? std::int64_t{N} * idlength : 0));
+    fuzz::require(read.ids.present() ? idField && read.ids.size() == static_cast<std::size_t>(N) : read.ids.size() == 0);
     std::string mask(responses.size(), '?');
     buildMissingMask(responses, mask);
     fuzz::require(mask.find('?') == std::string::npos);

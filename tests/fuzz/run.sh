@@ -9,7 +9,7 @@ seconds=$2
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(setting_file response_data fixed_profile prior_item_use fraction)
+[ "${#targets[@]}" -gt 0 ] || targets=(setting_file response_data delimited_data fixed_profile prior_item_use fraction)
 
 # The targets write each input to a file: keep those files in memory.
 if [ -z "${TMPDIR:-}" ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi

@@ -1,0 +1,91 @@
+#include "data/data_layout.hpp"
+
+#include <algorithm>
+#include <array>
+#include <ostream>
+
+#include "common/console.hpp"
+#include "common/numbers.hpp"
+#include "settings/value_interpreters.hpp"
+
+namespace tavrel {
+namespace {
+
+struct FormatWord {
+    std::string_view word;
+    char delimiter;
+};
+constexpr std::array<FormatWord, 4> kFormats{{{"fixed", 0}, {"csv", ','}, {"tsv", '\t'}, {"semicolon", ';'}}};
+
+// The delimiter the value names (case ignored), 0 for fixed columns; an
+// unknown word is reported and reads fixed columns.
+char dataDelimiter(const std::string& value, std::ostream& console) {
+    std::string word = value;
+    for (char& c : word)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (const FormatWord& format : kFormats)
+        if (word == format.word) return format.delimiter;
+    console << kWarning << "Data format \"" << value << "\" is unknown; fixed columns are read.\n";
+    return 0;
+}
+
+}  // namespace
+
+std::string_view trimBlanks(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+char answerWord(std::string_view text) {
+    if (text == "1" || text == "1.0" || text == "TRUE" || text == "true") return '1';
+    if (text == "0" || text == "0.0" || text == "FALSE" || text == "false") return '0';
+    return 0;
+}
+
+DataLayout resolveDataLayout(const SettingMap& settings, std::ostream& console) {
+    const auto find = [&](const char* key) {
+        const auto it = settings.find(key);
+        return it == settings.end() ? nullptr : &it->second;
+    };
+    const auto integer = [&](const char* key, std::int32_t fallback) {
+        const std::string* value = find(key);
+        return value == nullptr ? fallback : leadingInteger(*value);
+    };
+
+    DataLayout layout;
+    if (const std::string* infile = find("infile")) layout.infile = *infile;
+    if (const std::string* format = find("dataformat")) layout.delimiter = dataDelimiter(*format, console);
+    layout.idbegin = integer("idbegin", 0);
+    layout.idlength = integer("idlength", 0);
+    layout.databegin = integer("databegin", 0);
+    layout.nitems = integer("nitems", 0);
+    layout.nobs = integer("nobs", 0);
+
+    if (layout.delimiter == 0) {
+        // An identifier width alone puts the identifier in column 1; without
+        // an identifier the responses start in column 1 unless set.
+        layout.firstobs = integer("firstobs", 1);
+        if (layout.idbegin < 1 && layout.idlength > 0) layout.idbegin = 1;
+        if (layout.idbegin < 1 && layout.idlength < 1 && layout.databegin < 1) layout.databegin = 1;
+        return layout;
+    }
+
+    const std::string* header = find("header");
+    layout.header = header == nullptr || interpretBoolean(*header);
+    layout.firstobs = integer("firstobs", layout.header ? 2 : 1);
+    if (layout.header) layout.firstobs = std::max<std::int64_t>(layout.firstobs, 2);
+    layout.idbegin = std::max<std::int64_t>(layout.idbegin, 0);
+    layout.idlength = 0;
+    if (layout.databegin < 1) layout.databegin = layout.idbegin + 1;
+    if (const std::string* na = find("na")) {
+        const std::string_view text = trimBlanks(*na);
+        if (answerWord(text) != 0)
+            console << kWarning << "Value \"" << text << "\" of na is an answer; it is ignored.\n";
+        else
+            layout.na = text;
+    }
+    return layout;
+}
+
+}  // namespace tavrel

@@ -1,0 +1,67 @@
+#pragma once
+// Delimited records (RFC 4180): fields separated by one delimiter, quoted with
+// '"' where they hold the delimiter, a quote (doubled) or a line break.
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavrel {
+
+// Reads a file record by record. A record ends at LF, CR LF or a lone CR
+// outside quotes, or at the end of the file; a UTF-8 byte order mark at the
+// start of the file is skipped. Malformed text is read as far as it goes: a
+// quote inside an unquoted field is a character of the field, text after a
+// closing quote belongs to the field, and a quote left open runs to the end of
+// the file. The file is read in chunks; only a record longer than a chunk
+// makes the buffer grow.
+class RecordReader {
+public:
+    // Opens the file; a missing file or a directory raises FileFailure.
+    RecordReader(const std::string& fileName, char delimiter);
+    ~RecordReader();
+    RecordReader(const RecordReader&) = delete;
+    RecordReader& operator=(const RecordReader&) = delete;
+
+    // Moves to the next record; false at the end of the file.
+    bool next();
+
+    // The fields of the record, unquoted; valid until the next call.
+    std::span<const std::string_view> fields() const { return fields_; }
+    // Whether the record has no byte at all before its end (an empty line).
+    bool empty() const { return empty_; }
+    // The physical line on which the record starts, from 1.
+    std::int64_t line() const { return line_; }
+    // Bytes of the record in the file, its end included.
+    std::size_t bytes() const { return bytes_; }
+    // Size of the file in bytes, as far as the system knows it (0 if not).
+    long long fileSize() const { return fileSize_; }
+
+private:
+    enum class Parse { record, more, end };
+    Parse parse();
+    void fill();
+    static std::size_t unquote(char* start, std::size_t size, std::int64_t& breaks);
+
+    long long fileSize_ = 0;  // set when the file is opened: declared before file_
+    std::FILE* file_ = nullptr;
+    char delimiter_;
+    std::array<bool, 256> endsField_{};  // the delimiter, LF and CR
+    std::vector<char> buffer_;           // one byte past the data holds an LF that stops every scan
+    std::size_t begin_ = 0;              // first byte of the next record
+    std::size_t end_ = 0;                // one past the last byte read
+    bool eof_ = false;
+
+    std::vector<std::string_view> fields_;
+    std::vector<std::size_t> quoted_;  // indexes of the fields that begin with a quote
+    bool empty_ = false;
+    std::int64_t line_ = 0;
+    std::int64_t nextLine_ = 1;
+    std::size_t bytes_ = 0;
+};
+
+}  // namespace tavrel

@@ -1,0 +1,158 @@
+#include "data/delimited_data.hpp"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+#include <tuple>
+
+#include "output/field_quoting.hpp"
+#include "tavrel_process.hpp"
+
+namespace tavrel {
+namespace {
+
+// Expected console texts name the file "@"; the tests read from a temporary path.
+const std::string kShort = "tavrel.exe: Warning: Line length is too short. (@ , ";
+std::string illegal(const std::string& value, int line, int field) {
+    return "tavrel.exe: Warning: Illeagal value \"" + value + "\" is found at " + std::to_string(line) + " , " +
+           std::to_string(field) + " in \"@\"\n";
+}
+
+std::string joined(const ExamineeIds& ids) {
+    std::string text;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (i > 0) text += '|';
+        text += ids[i];
+    }
+    return text;
+}
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) {
+        if (&name != names.data()) text += '|';
+        text += name;
+    }
+    return text;
+}
+
+struct Read {
+    std::string console, responses, ids, names;
+    std::int32_t J, N;
+};
+Read readCsv(SettingMap settings, const std::string& data) {
+    const testing::TempDir dir;
+    const std::string name = dir.write("data.csv", data);
+    settings["infile"] = name;
+    settings.try_emplace("dataformat", "csv");
+    std::ostringstream console;
+    const ResponseData read = readResponseData(resolveDataLayout(settings, console), console);
+    return {std::regex_replace(console.str(), std::regex(name), "@"), read.responses, joined(read.ids),
+            joined(read.itemNames), read.nitems, read.nexaminees};
+}
+std::string notes(int N, int J) {
+    return "tavrel.exe: Note: Number of examinees is " + std::to_string(N) +
+           ".\ntavrel.exe: Note: Number of items is " + std::to_string(J) + ".\n";
+}
+
+TEST(DelimitedData, RecordsLayoutsAndValues) {
+    const SettingMap ids{{"idbegin", "1"}};
+    struct Case { SettingMap settings; std::string data, responses, ids, names; std::int32_t J, N; std::string warnings; };
+    const Case cases[] = {
+        // A data frame export: quoted names and ids, NA, words, blanks.
+        {ids, "\"id\",\"q1\",\"q2\",\"q3\"\n\"S1\",1,0,NA\n\"S2\",TRUE,false, 1.0 \n\"S3\",\" 0.0\",.,\n", "10.1010..",
+         "S1|S2|S3", "q1|q2|q3", 3, 3, ""},
+        // Quotes hold delimiters, doubled quotes and line breaks; lines count
+        // from where each record starts.
+        {ids, "id,\"q,1\",\"q\"\"2\"\n\"S,1\",\"1\",0\n\"S\r\n2\",1,\"0\"\nS3,x,1\n", "1010.1", "S,1|S\r\n2|S3",
+         "q,1|q\"2", 2, 3, illegal("x", 5, 2)},
+        // Byte order mark, LF, CR LF and lone CR; empty lines skipped.
+        {{{"header", "no"}}, "\xEF\xBB\xBF" "1,0\r\n\r\n0,1\r1,1\n\n0,0", "10011100", "", "", 2, 4, ""},
+        {{{"header", "no"}, {"firstobs", "2"}, {"nobs", "1"}}, "1,0\n0,1\n1,1\n", "01", "", "", 2, 1, ""},
+        // One response column: an empty line is a missing answer.
+        {{{"header", "f"}}, "1\n\n0\n", "1.0", "", "", 1, 3, ""},
+        // Records before the header are skipped; empty lines do not count.
+        {{{"firstobs", "4"}}, "title\n\nnotes\nq1,q2\n1,0\n", "10", "", "q1|q2", 2, 1, ""},
+        // One name fewer than fields: row names, named from the second column.
+        {ids, "q1,q2\nr1,1,0\nr2,0,1\n", "1001", "r1|r2", "q1|q2", 2, 2, ""},
+        // The id column among the responses is stepped over; a text column
+        // is skipped by databegin; an empty name is the item number.
+        {{{"idbegin", "2"}, {"databegin", "1"}}, "q1,id,q2\n1,S1,0\n", "10", "S1", "q1|q2", 2, 1, ""},
+        {{{"idbegin", "1"}, {"databegin", "3"}}, "id,name,,q2\nS1,Ann,1,0\n", "10", "S1", "1|q2", 2, 1, ""},
+        // Too short for the id: skipped; too short for the items: missing.
+        {{{"idbegin", "2"}, {"databegin", "1"}}, "q1,id,q2\n1\n1,S2\n", "1.", "S2", "q1|q2", 2, 1,
+         kShort + "2)\n" + kShort + "3)\n"},
+        {{{"nitems", "3"}}, "q1,q2\n1,0,1,1\n0,1\n", "10101.", "", "q1|q2|3", 3, 2, kShort + "3)\n"},
+        {{{"nitems", "1"}, {"dataformat", "TSV"}, {"na", " -99 "}}, "q1\tq2\n-99\t1\n 1\tx\n", ".1", "", "q1", 1, 2, ""},
+        {{{"dataformat", "semicolon"}, {"na", "-99"}}, "q1;q2\n-99; -99 \n1;0,0\n", "..1.", "", "q1|q2", 2, 2,
+         illegal("0,0", 3, 2)},
+        // Malformed: a quote inside an unquoted field, text after a closing
+        // quote, a quote left open to the end of the file.
+        {{}, "q1,q2\n1,0\"\n\"1\"x,1\n1,\"0\n1,1\n", "1..11.", "", "q1|q2", 2, 3,
+         illegal("0\"", 2, 2) + illegal("1x", 3, 1) + illegal("0\\x0A1,1", 4, 2)},
+        // Values shown cut to 40 bytes, control bytes escaped.
+        {{{"header", "no"}}, std::string(50, 'a') + ",\"\x01\t\x7F\"\n", "..", "", "", 2, 1,
+         illegal(std::string(40, 'a'), 1, 1) + illegal("\\x01\\x09\\x7F", 1, 2)},
+        {ids, "id,q1,q2\n", "", "", "q1|q2", 2, 0, ""},
+        {ids, "", "", "", "", 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        const Read read = readCsv(c.settings, c.data);
+        EXPECT_EQ(read.console, c.warnings + notes(c.N, c.J)) << c.data;
+        EXPECT_EQ(std::tuple(read.responses, read.ids, read.names, read.J, read.N),
+                  std::tuple(c.responses, c.ids, c.names, c.J, c.N))
+            << c.data;
+    }
+}
+
+TEST(DelimitedData, TwentyWarningsOfEachKindThenACount) {
+    std::string data = "q1,q2\n";
+    for (int i = 0; i < 25; ++i) data += "x,y\n";
+    for (int i = 0; i < 21; ++i) data += "1\n";
+    std::string warnings;
+    for (int i = 0; i < 20; ++i) warnings += illegal(i % 2 == 0 ? "x" : "y", i / 2 + 2, 1 + i % 2);
+    for (int i = 0; i < 20; ++i) warnings += kShort + std::to_string(27 + i) + ")\n";
+    warnings += "tavrel.exe: Warning: 30 more illeagal values are found in \"@\".\n"
+                "tavrel.exe: Warning: 1 more short lines are found in \"@\".\n";
+    EXPECT_EQ(readCsv({}, data).console, warnings + notes(46, 2));
+}
+
+TEST(DataLayout, FormatWordsDefaultsAndWarnings) {
+    const std::string unknown = "tavrel.exe: Warning: Data format \"xls\" is unknown; fixed columns are read.\n";
+    const std::tuple<SettingMap, char, std::int64_t, std::int64_t, std::string, std::string> cases[] = {
+        // settings, delimiter, firstobs, databegin, na, warnings
+        {{}, 0, 1, 1, "", ""},
+        {{{"idlength", "3"}, {"header", "yes"}, {"na", "1"}}, 0, 1, 0, "", ""},
+        {{{"dataformat", "CSV"}}, ',', 2, 1, "", ""},
+        {{{"dataformat", "tsv"}, {"header", "no"}, {"idbegin", "3"}}, '\t', 1, 4, "", ""},
+        {{{"dataformat", "semicolon"}, {"firstobs", "1"}, {"databegin", "2"}}, ';', 2, 2, "", ""},
+        {{{"dataformat", "csv"}, {"firstobs", "5"}, {"na", " -99 "}}, ',', 5, 1, "-99", ""},
+        {{{"dataformat", "xls"}, {"na", "x"}}, 0, 1, 1, "", unknown},
+        {{{"dataformat", "csv"}, {"na", " TRUE"}}, ',', 2, 1, "",
+         "tavrel.exe: Warning: Value \"TRUE\" of na is an answer; it is ignored.\n"},
+    };
+    for (const auto& [settings, delimiter, firstobs, databegin, na, warnings] : cases) {
+        std::ostringstream console;
+        const DataLayout layout = resolveDataLayout(settings, console);
+        EXPECT_EQ(std::tuple(layout.delimiter, layout.firstobs, layout.databegin, layout.na, console.str()),
+                  std::tuple(delimiter, firstobs, databegin, na, warnings));
+    }
+}
+
+TEST(FieldQuoting, QuotesFieldsThatHoldTheDelimiterAQuoteOrALineBreak) {
+    const std::tuple<std::string, char, std::string> cases[] = {
+        {"S1", ',', "S1"},           {"S,1", ',', "\"S,1\""},   {"S,1", '\t', "S,1"},
+        {"a b", ' ', "\"a b\""},     {"x\"y\"", ',', "\"x\"\"y\"\"\""},
+        {"a\rb", ',', "\"a\rb\""},   {"a\nb", '\t', "\"a\nb\""}, {"", ',', ""},
+    };
+    for (const auto& [field, delimiter, written] : cases) {
+        const testing::TempDir dir;
+        OutputFile out((dir.path / "f").string());
+        writeField(out, field, delimiter);
+        out.close();
+        EXPECT_EQ(dir.read("f"), written);
+    }
+}
+
+}  // namespace
+}  // namespace tavrel

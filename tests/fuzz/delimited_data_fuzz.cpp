@@ -1,0 +1,55 @@
+// Fuzz target: the delimited response data reader. The first three bytes
+// choose the format and the layout keys, the rest is the data file.
+#include <array>
+
+#include "common/console.hpp"
+#include "data/response_data.hpp"
+#include "fuzz_input.hpp"
+
+namespace {
+
+// Absent, below 1, small columns and counts, and a value with junk after it.
+constexpr std::array<const char*, 8> kValues{nullptr, "0", "1", "2", "3", "5", "-1", " 2x"};
+constexpr std::array<const char*, 5> kKeys{"idbegin", "databegin", "nitems", "firstobs", "nobs"};
+constexpr std::array<const char*, 4> kFormats{"csv", "tsv", "semicolon", "CSV"};
+constexpr std::array<const char*, 4> kNa{nullptr, "-99", " 1 ", "x\"y"};
+
+std::size_t countLines(const std::string& text, std::string_view part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace tavrel;
+    if (size < 3) return 0;
+    const std::uint32_t choice = data[0] | std::uint32_t{data[1]} << 8 | std::uint32_t{data[2]} << 16;
+    SettingMap settings{{"dataformat", kFormats[choice & 3]}, {"header", (choice >> 2 & 1) != 0 ? "yes" : "no"}};
+    for (std::size_t k = 0; k < kKeys.size(); ++k)
+        if (const char* value = kValues[(choice >> (3 + 3 * k)) & 7]) settings[kKeys[k]] = value;
+    if (const char* na = kNa[choice >> 18 & 3]) settings["na"] = na;
+    settings["infile"] = fuzz::inputFile().write(data + 3, size - 3);
+
+    std::ostringstream console;
+    const DataLayout layout = resolveDataLayout(settings, console);
+    const ResponseData read = readResponseData(layout, console);
+    const std::int64_t N = read.nexaminees;
+    const std::int64_t J = read.nitems;
+    fuzz::require(N >= 0 && (N == 0 || J >= 1));
+    fuzz::require(static_cast<std::int64_t>(read.responses.size()) == N * J);
+    fuzz::require(read.responses.find_first_not_of("01.") == std::string::npos);
+    // Ids: one per examinee exactly when there is an id column, trimmed.
+    fuzz::require(read.ids.present() == (layout.idbegin >= 1));
+    fuzz::require(read.ids.size() == (read.ids.present() ? static_cast<std::size_t>(N) : 0));
+    for (std::size_t i = 0; i < read.ids.size(); ++i)
+        fuzz::require(read.ids[i].empty() || (!isBlank(read.ids[i].front()) && !isBlank(read.ids[i].back())));
+    // Names: one per item, none empty, and only from a header.
+    fuzz::require(read.itemNames.empty() || (layout.header && static_cast<std::int64_t>(read.itemNames.size()) == J));
+    for (const std::string& name : read.itemNames) fuzz::require(!name.empty());
+    const std::string text = console.str();
+    fuzz::requireMessageLines(text);
+    fuzz::require(countLines(text, "Illeagal value") <= 20 && countLines(text, "Line length is too short") <= 20);
+    return 0;
+}
