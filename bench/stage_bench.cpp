@@ -342,7 +342,7 @@ Measured caseWriter(const std::string& path, const std::string& work, const Scal
                                                     ranks,           filter,    K};
     const tavrel::RunStatistics statistics =
         statisticsFile ? tavrel::computeStatistics(statisticsInputs) : tavrel::RunStatistics{};
-    const tavrel::StatisticsFileInputs files{statistics, itemUse, membership, ranks, d.ids, {'G', 3, false}, K, ','};
+    const tavrel::StatisticsFileInputs files{statistics, itemUse, {}, membership, ranks, d.ids, {'G', 3, false}, K, ','};
     const std::string out = work + "/writer_" + which + ".csv";
     Measured m;
     auto start = Clock::now();

@@ -381,5 +381,21 @@ TEST(DelimitedData, IdsAreQuotedWhereTheResultDelimiterNeedsIt) {
     }
 }
 
+TEST(DelimitedData, ItemNamesNameTheItemsOfTheStatisticsAndTheReport) {
+    const TavrelRun run({{"set.txt", "infile = d.csv; dataformat = csv; idbegin = 1; nranks = 2; seed = 1;"
+                                     "outfile = irp.csv; itemfile = item.csv; reportfile = r.html;"},
+                         {"d.csv", "id,first,\"a,b\",<b>\nE1,1,0,1\nE2,0,1,1\nE3,1,1,0\n"}},
+                        {"set.txt"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(column(run.file("irp.csv"), 0, ','), (std::vector<std::string>{"item", "1", "2", "3"}));
+    const std::string item = run.file("item.csv");
+    EXPECT_TRUE(item.find("\nfirst,3,") != std::string::npos && item.find("\n\"a,b\",3,") != std::string::npos &&
+                item.find("\n<b>,3,") != std::string::npos)
+        << item;
+    const std::string page = run.file("r.html");
+    EXPECT_EQ(page.find("<b>"), std::string::npos);
+    EXPECT_NE(page.find("&lt;b&gt;"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tavrel

@@ -119,7 +119,7 @@ void writeResults(const RunPlan& plan, const FinishedRun& run, std::ostream& con
     const std::span<const double> memberships = method == 'L' ? likelihoodMembership : membership;
     const RunStatistics stats = computeStatistics(
         {run.data, profile, run.model.fixedMask, run.itemUse, memberships, ranks, run.filter, K});
-    const StatisticsFileInputs files{stats, run.itemUse,    memberships, ranks,
+    const StatisticsFileInputs files{stats, run.itemUse, run.itemNames, memberships, ranks,
                                      run.ids, run.estimation, K, run.delimiter};
     if (plan.testStatistics) writeTestStatistics(*plan.testStatistics, files, console);
     if (plan.itemStatistics) writeItemStatistics(*plan.itemStatistics, files, console);

@@ -87,7 +87,10 @@ void writeItemStatistics(const std::string& fileName, const StatisticsFileInputs
     out.endLine();
     const auto next = [&](double v) { out.delimiter(), out.statistic(v); };
     for (std::size_t j = 0; j < in.itemUse.size(); ++j) {
-        out.integer(static_cast<std::int64_t>(j) + 1);
+        if (in.itemNames.empty())
+            out.integer(static_cast<std::int64_t>(j) + 1);
+        else
+            out.field(in.itemNames[j]);
         if (in.itemUse[j] != '1') {
             for (std::size_t f = 0; f < kItemFields.size() + kFitFields.size(); ++f) out.delimiter(), out.text("NA");
             out.endLine();

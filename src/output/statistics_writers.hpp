@@ -48,6 +48,7 @@ struct EstimationSummary {
 struct StatisticsFileInputs {
     const RunStatistics& statistics;
     std::span<const char> itemUse;        // J
+    std::span<const std::string> itemNames;  // J, or empty: items are numbered
     std::span<const double> membership;   // N x K, the memberships the statistics used
     std::span<const std::int32_t> ranks;  // N, 0-based
     const ExamineeIds& ids;               // N when present
