@@ -185,8 +185,7 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
 
     const std::vector<ParameterText> parameters =
         plan.report ? reportParameters(settings, params, phi) : std::vector<ParameterText>();
-    const auto infile = settings.find("infile");
-    const std::string_view dataFile = infile == settings.end() ? std::string_view() : std::string_view(infile->second);
+    const std::string_view dataFile = layout.infile ? std::string_view(*layout.infile) : std::string_view();
     writeResults(plan,
                  {data, read.ids, read.itemNames, model, itemUse, filter, trace, estimation, params.delimiter, dataFile,
                   parameters},
