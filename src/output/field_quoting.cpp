@@ -8,19 +8,4 @@ bool needsQuoting(std::string_view field, char delimiter) {
     return false;
 }
 
-void writeField(OutputFile& out, std::string_view field, char delimiter) {
-    if (!needsQuoting(field, delimiter)) {
-        out.put(field);
-        return;
-    }
-    out.put('"');
-    for (std::size_t quote = field.find('"'); quote != std::string_view::npos; quote = field.find('"')) {
-        out.put(field.substr(0, quote + 1));
-        out.put('"');
-        field.remove_prefix(quote + 1);
-    }
-    out.put(field);
-    out.put('"');
-}
-
 }  // namespace tavrel

@@ -1,14 +1,12 @@
 #include "output/result_file.hpp"
 
+#include <cstring>
+
 namespace tavrel {
 
-void ResultFile::rankHeader(std::string_view first, std::size_t K) {
-    text(first);
-    for (std::size_t k = 1; k <= K; ++k) {
-        delimiter();
-        integer(static_cast<std::int64_t>(k));
-    }
-    endLine();
+void RowBuffer::put(std::string_view s) {
+    std::memcpy(reserve(s.size()), s.data(), s.size());
+    used_ += s.size();
 }
 
 }  // namespace tavrel

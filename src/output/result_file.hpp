@@ -1,9 +1,12 @@
 #pragma once
-// A delimited result file with the number formats of the program.
+// Delimited result files with the number formats of the program: a field
+// formatter over a byte sink, the result file it writes to, and a memory
+// buffer for rows formatted apart and written to the file later, in order.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/text_file.hpp"
 #include "output/field_quoting.hpp"
@@ -11,32 +14,76 @@
 
 namespace tavrel {
 
-class ResultFile {
+// Writes fields to a sink with put(char), put(std::string_view),
+// reserve(n) and commit(n) (OutputFile, RowBuffer).
+template <class Sink>
+class FieldFormatter {
 public:
-    // Creates or truncates the file; FileFailure when it cannot be opened.
-    ResultFile(const std::string& fileName, char delimiter) : file_(fileName), delimiter_(delimiter) {}
+    FieldFormatter(Sink& sink, char delimiter) : sink_(sink), delimiter_(delimiter) {}
 
-    void delimiter() { file_.put(delimiter_); }
-    void text(std::string_view s) { file_.put(s); }
-    void endLine() { file_.put('\n'); }
-    void integer(std::int64_t v) { file_.commit(formatInteger(v, file_.reserve(kMaxNumberText))); }
+    void delimiter() { sink_.put(delimiter_); }
+    void text(std::string_view s) { sink_.put(s); }
+    void endLine() { sink_.put('\n'); }
+    void integer(std::int64_t v) { sink_.commit(formatInteger(v, sink_.reserve(kMaxNumberText))); }
     // General notation with 6 significant digits, as a default-state stream.
-    void number(double v) { file_.commit(formatGeneral(v, file_.reserve(kMaxNumberText))); }
+    void number(double v) { sink_.commit(formatGeneral(v, sink_.reserve(kMaxNumberText))); }
     // A statistic: NA for a value that does not exist (NaN), Inf or -Inf for
     // an infinite one, as R and pandas read them; otherwise as number().
-    void statistic(double v) { file_.commit(formatStatistic(v, 6, file_.reserve(kMaxNumberText))); }
+    void statistic(double v) { sink_.commit(formatStatistic(v, 6, sink_.reserve(kMaxNumberText))); }
     // A text field, in double quotes (each quote doubled) when it holds the
     // delimiter, a double quote, CR or LF.
-    void field(std::string_view s) { writeField(file_, s, delimiter_); }
-    // Raises FileFailure when a write failed.
-    void close() { file_.close(); }
+    void field(std::string_view s) { writeField(sink_, s, delimiter_); }
 
-    // The first header field, then the rank numbers 1..K.
-    void rankHeader(std::string_view first, std::size_t K);
+    // The first header field, then the rank numbers 1..K, and the line end.
+    void rankHeader(std::string_view first, std::size_t K) {
+        text(first);
+        for (std::size_t k = 1; k <= K; ++k) {
+            delimiter();
+            integer(static_cast<std::int64_t>(k));
+        }
+        endLine();
+    }
 
 private:
-    OutputFile file_;
+    Sink& sink_;
     char delimiter_;
+};
+
+// A growable memory buffer with the sink operations of OutputFile.
+class RowBuffer {
+public:
+    void put(char c) { *reserve(1) = c, ++used_; }
+    void put(std::string_view s);
+    char* reserve(std::size_t n) {
+        if (bytes_.size() - used_ < n) bytes_.resize(2 * bytes_.size() + n);
+        return bytes_.data() + used_;
+    }
+    void commit(std::size_t n) { used_ += n; }
+    std::string_view view() const { return {bytes_.data(), used_}; }
+    void clear() { used_ = 0; }
+
+private:
+    std::vector<char> bytes_;
+    std::size_t used_ = 0;
+};
+
+namespace detail {
+struct OpenFile {
+    explicit OpenFile(const std::string& fileName) : file(fileName) {}
+    OutputFile file;
+};
+}  // namespace detail
+
+class ResultFile : private detail::OpenFile, public FieldFormatter<OutputFile> {
+public:
+    // Creates or truncates the file; FileFailure when it cannot be opened.
+    ResultFile(const std::string& fileName, char delimiter)
+        : detail::OpenFile(fileName), FieldFormatter<OutputFile>(file, delimiter) {}
+
+    // Rows formatted apart, as they are.
+    void put(const RowBuffer& rows) { file.put(rows.view()); }
+    // Raises FileFailure when a write failed.
+    void close() { file.close(); }
 };
 
 }  // namespace tavrel
