@@ -1,6 +1,7 @@
 #include "driver/run.hpp"
 
 #include <array>
+#include <cstdlib>
 #include <istream>
 #include <new>
 #include <ostream>
@@ -10,7 +11,9 @@
 #include "common/console.hpp"
 #include "common/failures.hpp"
 #include "common/large_array.hpp"
+#include "common/processors.hpp"
 #include "common/types.hpp"
+#include "common/workers.hpp"
 #include "data/fixed_profile.hpp"
 #include "data/item_use.hpp"
 #include "data/prior.hpp"
@@ -67,6 +70,11 @@ const std::string* findSetting(const SettingMap& settings, const char* key) {
 // The guarded run sequence, from reading the setting file to the result files.
 void runSequence(const std::string& settingFile, SettingMap& settings, std::ostream& console) {
     if (!settingFile.empty()) readSettingFile(settingFile, settings, console);
+
+    // The worker threads of the whole run, lent to the stages that split
+    // their work.
+    const std::size_t processors = availableProcessors();
+    Workers workers(resolveThreads(settings, std::getenv("TAVREL_THREADS"), processors), processors);
 
     std::string responses;
     std::string examineeIds;

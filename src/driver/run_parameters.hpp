@@ -1,6 +1,7 @@
 #pragma once
 // The typed run parameters resolved from the SettingMap.
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 
@@ -23,5 +24,11 @@ struct RunParameters {
 // number of latent ranks right after nranks. Fewer than one rank ends the run
 // (FatalSetting): no operation can work without a rank.
 RunParameters resolveRunParameters(const SettingMap& settings, std::ostream& console);
+
+// The number of worker threads: the `threads` setting when present, otherwise
+// `environment` (the value of TAVREL_THREADS, null when unset), converted as
+// the integer settings are. Neither, 0, negative or not a number:
+// `processors`; above 256: 256. Prints nothing.
+std::size_t resolveThreads(const SettingMap& settings, const char* environment, std::size_t processors);
 
 }  // namespace tavrel

@@ -16,7 +16,7 @@ struct SettingKey {
     std::string_view readBy;                  // the operation that reads the value
 };
 
-inline constexpr std::array<SettingKey, 27> kSettingKeys{{
+inline constexpr std::array<SettingKey, 28> kSettingKeys{{
     {"infile", {"datafile", ""}, "readResponseData"},
     {"outfile", {"irpfile", ""}, "writeItemReferenceProfile"},
     {"rankfile", {"", ""}, "writeLatentRanks"},
@@ -44,6 +44,7 @@ inline constexpr std::array<SettingKey, 27> kSettingKeys{{
     {"prior", {"", ""}, "readPrior"},
     {"itemuse", {"", ""}, "applyItemUse"},
     {"phi", {"", ""}, "interpretFraction"},
+    {"threads", {"", ""}, "resolveThreads"},
 }};
 
 // Names that were once accepted; they draw a warning of their own.
