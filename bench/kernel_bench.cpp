@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../examples/simulation.hpp"
+#include "common/workers.hpp"
 #include "data/response_data.hpp"
 #include "estimation/batch_estimation.hpp"
 #include "estimation/rank_measures.hpp"
@@ -26,6 +27,7 @@ struct Fixture {
     std::vector<double> profile, prior, membership, filter;
     std::int32_t J = 0, N = 0, idlength = 0, K = static_cast<std::int32_t>(kK);
     std::ostringstream quiet;
+    tavrel::Workers one;
 
     Fixture() {
         tavrel::simulation::writeDataFile({kN, kJ, kK, 0.05, 5, false}, path);
@@ -72,7 +74,7 @@ void sequentialPass(benchmark::State& state, char method) {
     const tavrel::LearningSchedule schedule{1, 1.0, 0.01, 1.0, 0.12};
     for (auto _ : state) {
         std::vector<double> profile = f.profile;
-        tavrel::learnSequential(f.data(), {profile, f.fixed, f.prior, kK}, {schedule, 1, method, false}, f.quiet);
+        tavrel::learnSequential(f.data(), {profile, f.fixed, f.prior, kK}, {schedule, 1, method, false}, f.one, f.quiet);
         benchmark::DoNotOptimize(profile.data());
         f.quiet.str("");
     }
@@ -87,7 +89,7 @@ void BM_BatchPass(benchmark::State& state) {
     Fixture& f = fixture();
     for (auto _ : state) {
         std::vector<double> profile = f.profile;
-        tavrel::estimateBatch(f.data(), {profile, f.fixed, f.prior, kK}, f.filter, {1, -1.0, false}, f.quiet);
+        tavrel::estimateBatch(f.data(), {profile, f.fixed, f.prior, kK}, f.filter, {1, -1.0, false}, f.one, f.quiet);
         benchmark::DoNotOptimize(profile.data());
         f.quiet.str("");
     }

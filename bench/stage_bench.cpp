@@ -192,7 +192,8 @@ Measured caseSequential(const std::string& path, const Scale& s, char method, st
     const tavrel::LearningSchedule schedule{static_cast<std::int32_t>(s.seqT), 1.0, 0.01, 1.0, 0.12};
     Measured m;
     auto start = Clock::now();
-    tavrel::learnSequential(responseView(d), modelOf(d), {schedule, 1, method, false}, quiet);
+    tavrel::Workers one;
+    tavrel::learnSequential(responseView(d), modelOf(d), {schedule, 1, method, false}, one, quiet);
     m.seconds = secondsSince(start);
     m.cells = d.present * double(s.seqK) * double(s.seqT);
 
@@ -213,7 +214,8 @@ Measured caseBatch(const std::string& path, const Scale& s, std::ostream& quiet)
     tavrel::buildSmoothingFilter(filter, d.K, 0.6);
     Measured m;
     auto start = Clock::now();
-    tavrel::estimateBatch(responseView(d), modelOf(d), filter, {static_cast<std::int32_t>(s.batchT), -1.0, false},
+    tavrel::Workers one;
+    tavrel::estimateBatch(responseView(d), modelOf(d), filter, {static_cast<std::int32_t>(s.batchT), -1.0, false}, one,
                           quiet);
     m.seconds = secondsSince(start);
     m.cells = d.present * double(K) * double(s.batchT);
@@ -283,7 +285,8 @@ Measured caseWriter(const std::string& path, const std::string& work, const Scal
     const std::size_t K = s.batchK, J = s.batchJ, N = static_cast<std::size_t>(d.N);
     std::vector<double> filter(K * K);
     tavrel::buildSmoothingFilter(filter, d.K, 0.6);
-    tavrel::estimateBatch(responseView(d), modelOf(d), filter, {3, -1.0, false}, quiet);
+    tavrel::Workers one;
+    tavrel::estimateBatch(responseView(d), modelOf(d), filter, {3, -1.0, false}, one, quiet);
     const std::vector<char> itemUse(J, '1');
     const tavrel::ResultInputs in{responseView(d), d.ids, d.profile, d.prior, itemUse, K, d.idlength, 'G', ','};
     const std::string out = work + "/writer_" + which + ".csv";

@@ -86,26 +86,36 @@ TEST(Workers, TheLowestFailingBlockReachesTheCallerAndThePoolGoesOn) {
     }
 }
 
-// Each member writes its value of the round, the team meets, and every
-// member must then see every value of that round.
-TEST(Workers, TeamMembersRunTogetherAndSeeEachOthersWritesAfterEachMeeting) {
+// Each member writes its values of the round, into the shared memory and
+// into its message, the team meets once, and every member must then see
+// every value of that round; the next round writes while others may still
+// read this one, so the shared values alternate between two rows.
+TEST(Workers, TeamMembersRunTogetherAndSeeEachOthersValuesAfterEachMeeting) {
+    constexpr std::size_t kValues = 20;  // more than one cache line
     for (const auto& [threads, processors] : {std::pair{2u, 2u}, {3u, 3u}, {8u, 8u}, {8u, 2u}}) {
         Workers workers(threads, processors);
         EXPECT_EQ(workers.teamLimit(), std::min<std::size_t>(threads, processors));
         for (std::size_t asked : {1u, 3u, 100u}) {
-            const std::size_t size = std::min(asked, workers.teamLimit());
-            std::vector<std::size_t> values(size);
+            const std::size_t size = workers.teamSize(asked);
+            EXPECT_EQ(size, std::min(asked, workers.teamLimit()));
+            std::vector<std::size_t> shared(2 * size);
             std::atomic<int> mismatches{0}, members{0};
             const std::thread::id caller = std::this_thread::get_id();
-            workers.runTeam(asked, [&](Team& team) {
+            workers.runTeam(asked, kValues, [&](Team& team) {
                 members.fetch_add(1);
                 if ((team.member() == 0) != (std::this_thread::get_id() == caller)) mismatches.fetch_add(1);
+                const auto value = [&](std::size_t round, std::size_t member, std::size_t v) {
+                    return double(round * 1000 + member * kValues + v);
+                };
                 for (std::size_t round = 0; round < 500; ++round) {
-                    values[team.member()] = round * size + team.member();
+                    shared[(round % 2) * size + team.member()] = round * size + team.member();
+                    for (std::size_t v = 0; v < kValues; ++v) team.message()[v] = value(round, team.member(), v);
                     team.sync();
-                    for (std::size_t m = 0; m < team.size(); ++m)
-                        if (values[m] != round * size + m) mismatches.fetch_add(1);
-                    team.sync();
+                    for (std::size_t m = 0; m < team.size(); ++m) {
+                        if (shared[(round % 2) * size + m] != round * size + m) mismatches.fetch_add(1);
+                        for (std::size_t v = 0; v < kValues; ++v)
+                            if (team.messageOf(m)[v] != value(round, m, v)) mismatches.fetch_add(1);
+                    }
                 }
             });
             EXPECT_EQ(members.load(), int(size)) << threads << ' ' << asked;
@@ -118,7 +128,7 @@ TEST(Workers, AFailingMemberReleasesItsTeamAndTheLowestFailureIsReported) {
     Workers workers(4, 4);
     for (int attempt = 0; attempt < 20; ++attempt) {
         try {
-            workers.runTeam(4, [&](Team& team) {
+            workers.runTeam(4, 0, [&](Team& team) {
                 for (int round = 0; round < 100; ++round) {
                     if (round == 10 && team.member() >= 2) throw std::runtime_error(std::to_string(team.member()));
                     team.sync();
@@ -130,7 +140,7 @@ TEST(Workers, AFailingMemberReleasesItsTeamAndTheLowestFailureIsReported) {
         }
     }
     std::atomic<int> members{0};
-    workers.runTeam(4, [&](Team& team) {
+    workers.runTeam(4, 0, [&](Team& team) {
         team.sync();
         members.fetch_add(1);
     });

@@ -4,6 +4,8 @@
 #include <functional>
 #include <limits>
 #include <mutex>
+#include <new>
+#include <thread>
 #include <utility>
 
 namespace tavrel {
@@ -28,42 +30,64 @@ inline void relax() {
 
 }  // namespace
 
-void awaitChange(const std::atomic<std::uint32_t>& value, std::uint32_t old) {
+void Signal::awaitChange(std::uint32_t old) const {
     using Clock = std::chrono::steady_clock;
-    constexpr auto kSpin = std::chrono::microseconds(2);
     const Clock::time_point start = Clock::now();
     do {
         for (int i = 0; i < 16; ++i) {
-            if (value.load(std::memory_order_acquire) != old) return;
+            if (load() != old) return;
             relax();
         }
-    } while (Clock::now() - start < kSpin);
-    value.wait(old, std::memory_order_acquire);
+    } while (Clock::now() - start < std::chrono::microseconds(2));
+    // A blocked thread's processor may sleep, and waking it costs far more
+    // than 2 microseconds: a thread that blocked in one short wait would make
+    // its partner wait long at the next.
+    do {
+        std::this_thread::yield();
+        if (load() != old) return;
+    } while (Clock::now() - start < std::chrono::microseconds(50));
+    sleepers_.fetch_add(1, std::memory_order_seq_cst);
+    if (value_.load(std::memory_order_seq_cst) == old) value_.wait(old, std::memory_order_acquire);
+    sleepers_.fetch_sub(1, std::memory_order_relaxed);
 }
 
-SpinBarrier::SpinBarrier(std::size_t parties) : parties_(static_cast<std::uint32_t>(parties)) {}
+SpinBarrier::SpinBarrier(std::size_t parties, std::size_t values)
+    : parties_(parties),
+      slotBytes_((values * sizeof(double) + sizeof(double) + kLine - 1) / kLine * kLine),
+      storage_(static_cast<unsigned char*>(::operator new[](2 * parties * slotBytes_, std::align_val_t{kLine}))) {
+    // The count takes the slot's last 8 bytes; the values before it are
+    // doubles, which the allocation itself brings into being.
+    static_assert(sizeof(Signal) <= sizeof(double) && alignof(Signal) <= alignof(double));
+    for (std::size_t party = 0; party < parties; ++party)
+        for (std::uint32_t parity = 0; parity < 2; ++parity) new (slot(party, parity) + slotBytes_ - sizeof(double)) Signal();
+}
 
-// The generation advances by 2 each time the parties meet; breakDown sets its
-// lowest bit. A waiter released by a meeting returns even if the barrier
-// breaks at the same moment: it will learn of it at its next wait.
-void SpinBarrier::arriveAndWait() {
-    const std::uint32_t generation = generation_.load(std::memory_order_acquire);
-    if (generation & kBroken) throw BarrierBroken{};
-    if (arrived_.fetch_add(1, std::memory_order_acq_rel) + 1 == parties_) {
-        // Every party has arrived, so none touches the count until it sees
-        // the next generation.
-        arrived_.store(0, std::memory_order_relaxed);
-        generation_.fetch_add(2, std::memory_order_release);
-        generation_.notify_all();
-        return;
+double* SpinBarrier::message(std::size_t party, std::uint32_t meeting) const {
+    return std::launder(reinterpret_cast<double*>(slot(party, meeting)));
+}
+
+Signal& SpinBarrier::count(std::size_t party, std::uint32_t meeting) const {
+    return *std::launder(reinterpret_cast<Signal*>(slot(party, meeting) + slotBytes_ - sizeof(double)));
+}
+
+void SpinBarrier::arriveAndWait(std::size_t party, std::uint32_t meeting) {
+    const std::uint32_t mine = meeting & ~kGone;
+    count(party, meeting).store(mine);
+    for (std::size_t other = 0; other < parties_; ++other) {
+        if (other == party) continue;
+        const Signal& theirs = count(other, meeting);
+        for (std::uint32_t seen = theirs.load();; seen = theirs.load()) {
+            // Caught up: at most 2^30 meetings behind or ahead, modulo 2^31.
+            if (((seen - mine) & ~kGone) < (kGone >> 1)) break;
+            if (seen & kGone) throw BarrierBroken{};
+            theirs.awaitChange(seen);
+        }
     }
-    awaitChange(generation_, generation);
-    if ((generation_.load(std::memory_order_acquire) & ~kBroken) == generation) throw BarrierBroken{};
 }
 
-void SpinBarrier::breakDown() {
-    generation_.fetch_or(kBroken, std::memory_order_release);
-    generation_.notify_all();
+void SpinBarrier::leave(std::size_t party) {
+    count(party, 0).fetchOr(kGone);
+    count(party, 1).fetchOr(kGone);
 }
 
 // What the caller and the threads share. The job fields are written by the
@@ -71,13 +95,12 @@ void SpinBarrier::breakDown() {
 // they see it advance (acquire); the caller writes the next job only after
 // every thread has left the current one.
 struct Workers::Shared {
-    alignas(64) std::atomic<std::uint32_t> epoch{0};
+    alignas(64) Signal epoch;
     Job job{};
-    SpinBarrier* barrier = nullptr;
     bool stop = false;
 
     alignas(64) std::atomic<std::size_t> next{0};  // the next block or member to take
-    alignas(64) std::atomic<std::uint32_t> running{0};  // threads still in the job
+    alignas(64) Signal running;  // threads still in the job
 
     // The failure of the lowest-numbered block or member.
     std::atomic<std::size_t> firstFailure{std::numeric_limits<std::size_t>::max()};
@@ -110,39 +133,33 @@ Workers::Workers(std::size_t threads, std::size_t processors) {
 Workers::~Workers() {
     if (threads_.empty()) return;
     shared_->stop = true;
-    shared_->epoch.fetch_add(1, std::memory_order_release);
-    shared_->epoch.notify_all();
+    shared_->epoch.fetchAdd(1);
     for (std::thread& thread : threads_) thread.join();
 }
 
 void Workers::run(const Job& job) {
     Shared& shared = *shared_;
-    SpinBarrier barrier(job.team ? job.tasks : 1);
     shared.job = job;
-    shared.barrier = &barrier;
     shared.failure = nullptr;
     shared.firstFailure.store(std::numeric_limits<std::size_t>::max(), std::memory_order_relaxed);
     // Member 0 of a team is the caller; the threads take the others.
-    shared.next.store(job.team ? 1 : 0, std::memory_order_relaxed);
-    shared.running.store(static_cast<std::uint32_t>(threads_.size()), std::memory_order_relaxed);
-    shared.epoch.fetch_add(1, std::memory_order_release);
-    shared.epoch.notify_all();
+    shared.next.store(job.barrier != nullptr ? 1 : 0, std::memory_order_relaxed);
+    shared.running.store(static_cast<std::uint32_t>(threads_.size()));
+    shared.epoch.fetchAdd(1);
 
     take(shared, true);
-    for (std::uint32_t left; (left = shared.running.load(std::memory_order_acquire)) != 0;)
-        awaitChange(shared.running, left);
-    shared.barrier = nullptr;
+    for (std::uint32_t left; (left = shared.running.load()) != 0;) shared.running.awaitChange(left);
     if (shared.failure) std::rethrow_exception(std::exchange(shared.failure, nullptr));
 }
 
 void Workers::work(Shared& shared) {
     std::uint32_t seen = 0;
     for (;;) {
-        awaitChange(shared.epoch, seen);
-        seen = shared.epoch.load(std::memory_order_acquire);
+        shared.epoch.awaitChange(seen);
+        seen = shared.epoch.load();
         if (shared.stop) return;
         take(shared, false);
-        if (shared.running.fetch_sub(1, std::memory_order_acq_rel) == 1) shared.running.notify_one();
+        shared.running.fetchSub(1);
     }
 }
 
@@ -150,15 +167,16 @@ void Workers::take(Shared& shared, bool caller) {
     const Job& job = shared.job;
     const auto runOne = [&](std::size_t index) {
         try {
-            job.invoke(job.body, index, shared.barrier, job.tasks);
+            job.invoke(job.body, index, job.barrier, job.tasks);
         } catch (const SpinBarrier::BarrierBroken&) {
             // Another member failed; its exception is the one reported.
+            job.barrier->leave(index);
         } catch (...) {
             shared.fail(index, std::current_exception());
-            if (job.team) shared.barrier->breakDown();
+            if (job.barrier != nullptr) job.barrier->leave(index);
         }
     };
-    if (job.team) {
+    if (job.barrier != nullptr) {
         const std::size_t member = caller ? 0 : shared.next.fetch_add(1, std::memory_order_relaxed);
         if (member < job.tasks) runOne(member);
         return;

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <new>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -31,46 +32,104 @@ struct BlockRange {
 };
 BlockRange blockRange(std::size_t count, std::size_t parts, std::size_t part);
 
-// Spins for about 2 microseconds until `value` differs from `old`, then
-// blocks in std::atomic::wait: a short wait costs no system call, a long one
-// (more threads than cores, a busy machine) no processor time.
-void awaitChange(const std::atomic<std::uint32_t>& value, std::uint32_t old);
+// A 32-bit value that threads wait on. A waiter spins for about
+// 2 microseconds, then yields its processor for up to about 50 (it gives way
+// on a busy machine but its processor stays awake, ready for the next short
+// wait), then blocks in std::atomic::wait. Changing the value makes a system
+// call only when a thread is blocked on it.
+class Signal {
+public:
+    std::uint32_t load() const { return value_.load(std::memory_order_acquire); }
+    void store(std::uint32_t value) {
+        value_.store(value, std::memory_order_seq_cst);
+        wake();
+    }
+    // Returns the value before the change.
+    std::uint32_t fetchAdd(std::uint32_t delta) {
+        const std::uint32_t before = value_.fetch_add(delta, std::memory_order_seq_cst);
+        wake();
+        return before;
+    }
+    std::uint32_t fetchSub(std::uint32_t delta) {
+        const std::uint32_t before = value_.fetch_sub(delta, std::memory_order_seq_cst);
+        wake();
+        return before;
+    }
+    std::uint32_t fetchOr(std::uint32_t bits) {
+        const std::uint32_t before = value_.fetch_or(bits, std::memory_order_seq_cst);
+        wake();
+        return before;
+    }
+    // Returns once the value differs from `old`.
+    void awaitChange(std::uint32_t old) const;
 
-// A reusable barrier for a fixed number of parties. breakDown() releases
-// every waiter at once and makes every wait from then on throw BarrierBroken:
-// a team whose member failed does not wait for it forever.
+private:
+    void wake() {
+        if (sleepers_.load(std::memory_order_seq_cst) != 0) value_.notify_all();
+    }
+    std::atomic<std::uint32_t> value_{0};
+    mutable std::atomic<std::uint32_t> sleepers_{0};
+};
+
+// A reusable barrier for a fixed number of parties, each arriving under its
+// own index, and able to hand a few values to the others as it arrives. Each
+// party has two slots (for odd and even meetings) of whole cache lines: its
+// values, then its arrival count in the last 8 bytes. A party writes only its
+// own slots and waits until every other party's count has caught up, so a
+// meeting moves each party's slot once to the others, values included; the
+// slot of the next meeting can be written while the others still read this one.
 class SpinBarrier {
 public:
     struct BarrierBroken {};
 
-    explicit SpinBarrier(std::size_t parties);
-    void arriveAndWait();
-    void breakDown();
+    SpinBarrier(std::size_t parties, std::size_t values);
+    // Where `party` puts the values it hands over at meeting `meeting`
+    // (counted from 1), and where the others find them after it.
+    double* message(std::size_t party, std::uint32_t meeting) const;
+    void arriveAndWait(std::size_t party, std::uint32_t meeting);
+    // For a party that stops before its last meeting: every wait for it,
+    // from then on, throws BarrierBroken instead of waiting forever.
+    void leave(std::size_t party);
 
 private:
-    static constexpr std::uint32_t kBroken = 1;
-    // Arrivals and the generation that waiters watch on lines of their own.
-    alignas(64) std::atomic<std::uint32_t> arrived_{0};
-    alignas(64) std::atomic<std::uint32_t> generation_{0};
-    std::uint32_t parties_;
+    static constexpr std::uint32_t kGone = 1u << 31;  // the rest is the meeting, modulo 2^31
+    static constexpr std::size_t kLine = 64;
+    struct AlignedDelete {
+        void operator()(unsigned char* bytes) const { ::operator delete[](bytes, std::align_val_t{kLine}); }
+    };
+    unsigned char* slot(std::size_t party, std::uint32_t meeting) const {
+        return storage_.get() + (2 * party + meeting % 2) * slotBytes_;
+    }
+    Signal& count(std::size_t party, std::uint32_t meeting) const;
+
+    std::size_t parties_;
+    std::size_t slotBytes_;  // whole cache lines
+    std::unique_ptr<unsigned char[], AlignedDelete> storage_;
 };
 
 // A member's view of the team it runs in.
 class Team {
 public:
-    Team(std::size_t member, std::size_t size, SpinBarrier& barrier) : member_(member), size_(size), barrier_(barrier) {}
+    Team(std::size_t member, std::size_t size, SpinBarrier* barrier) : member_(member), size_(size), barrier_(barrier) {}
     std::size_t member() const { return member_; }  // 0 is the calling thread
     std::size_t size() const { return size_; }
-    // Returns once every member has called it: what a member wrote before is
-    // visible to all after.
+    // Returns once every member has called it as often: what a member wrote
+    // before is visible to all after.
     void sync() {
-        if (size_ > 1) barrier_.arriveAndWait();
+        ++meetings_;
+        if (size_ > 1) barrier_->arriveAndWait(member_, meetings_);
     }
+    // The values this member hands to the others with its next sync() (as
+    // many as runTeam was asked for), and those that `member` handed with
+    // the last one; they travel with the meeting itself.
+    double* message() const { return barrier_->message(member_, meetings_ + 1); }
+    const double* messageOf(std::size_t member) const { return barrier_->message(member, meetings_); }
 
 private:
     std::size_t member_;
     std::size_t size_;
-    SpinBarrier& barrier_;
+    SpinBarrier* barrier_;
+    std::uint32_t meetings_ = 0;
 };
 
 class Workers {
@@ -106,31 +165,37 @@ public:
             for (std::size_t b = 0; b < blocks; ++b) body(b);
             return;
         }
-        run({&invokeBlock<std::remove_reference_t<Body>>, &body, blocks, false});
+        run({&invokeBlock<std::remove_reference_t<Body>>, &body, blocks, nullptr});
     }
 
-    // Runs body(Team&) on min(members, teamLimit()) members at the same time,
-    // member 0 on the calling thread, and returns when all have finished. An
-    // exception in a member breaks the team's barrier and reaches the caller
-    // (the lowest-numbered member's).
+    // The members that runTeam(members) runs.
+    std::size_t teamSize(std::size_t members) const {
+        return members < teamLimit_ ? (members == 0 ? 1 : members) : teamLimit_;
+    }
+
+    // Runs body(Team&) on teamSize(members) members at the same time, member
+    // 0 on the calling thread, and returns when all have finished. Each member
+    // may hand `messageValues` doubles to the others at every meeting. An
+    // exception in a member releases the others from their meetings and
+    // reaches the caller (the lowest-numbered member's).
     template <class Body>
-    void runTeam(std::size_t members, Body&& body) {
-        members = members < teamLimit_ ? (members == 0 ? 1 : members) : teamLimit_;
+    void runTeam(std::size_t members, std::size_t messageValues, Body&& body) {
+        members = teamSize(members);
+        SpinBarrier barrier(members, messageValues);
         if (members == 1) {
-            SpinBarrier single(1);
-            Team team(0, 1, single);
+            Team team(0, 1, &barrier);
             body(team);
             return;
         }
-        run({&invokeMember<std::remove_reference_t<Body>>, &body, members, true});
+        run({&invokeMember<std::remove_reference_t<Body>>, &body, members, &barrier});
     }
 
 private:
     struct Job {
         void (*invoke)(void* body, std::size_t index, SpinBarrier* barrier, std::size_t size);
         void* body;
-        std::size_t tasks;  // blocks, or team members
-        bool team;
+        std::size_t tasks;      // blocks, or team members
+        SpinBarrier* barrier;   // a team's; null for blocks
     };
     struct Shared;
 
@@ -140,7 +205,7 @@ private:
     }
     template <class Body>
     static void invokeMember(void* body, std::size_t member, SpinBarrier* barrier, std::size_t size) {
-        Team team(member, size, *barrier);
+        Team team(member, size, barrier);
         (*static_cast<Body*>(body))(team);
     }
 

@@ -113,9 +113,10 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
         const double phi = phiValue != nullptr ? interpretFraction(*phiValue) : defaultPhi(K, console);
         std::vector<double> filter(arrayCount(K, K));
         buildSmoothingFilter(filter, K, phi);
-        estimateBatch(data, model, filter, {params.schedule.maxiter, params.diffcrit, params.increase}, console);
+        estimateBatch(data, model, filter, {params.schedule.maxiter, params.diffcrit, params.increase}, workers,
+                      console);
     } else {
-        learnSequential(data, model, {params.schedule, params.seed, params.method, params.increase}, console);
+        learnSequential(data, model, {params.schedule, params.seed, params.method, params.increase}, workers, console);
     }
     if (fixedFile != nullptr) orientProfile(profile, model.nranks);
 
