@@ -86,8 +86,8 @@ void SpinBarrier::arriveAndWait(std::size_t party, std::uint32_t meeting) {
 }
 
 void SpinBarrier::leave(std::size_t party) {
-    count(party, 0).fetchOr(kGone);
-    count(party, 1).fetchOr(kGone);
+    count(party, 0).setBits(kGone);
+    count(party, 1).setBits(kGone);
 }
 
 // What the caller and the threads share. The job fields are written by the
@@ -133,7 +133,7 @@ Workers::Workers(std::size_t threads, std::size_t processors) {
 Workers::~Workers() {
     if (threads_.empty()) return;
     shared_->stop = true;
-    shared_->epoch.fetchAdd(1);
+    shared_->epoch.add(1);
     for (std::thread& thread : threads_) thread.join();
 }
 
@@ -145,7 +145,7 @@ void Workers::run(const Job& job) {
     // Member 0 of a team is the caller; the threads take the others.
     shared.next.store(job.barrier != nullptr ? 1 : 0, std::memory_order_relaxed);
     shared.running.store(static_cast<std::uint32_t>(threads_.size()));
-    shared.epoch.fetchAdd(1);
+    shared.epoch.add(1);
 
     take(shared, true);
     for (std::uint32_t left; (left = shared.running.load()) != 0;) shared.running.awaitChange(left);
@@ -159,7 +159,7 @@ void Workers::work(Shared& shared) {
         seen = shared.epoch.load();
         if (shared.stop) return;
         take(shared, false);
-        shared.running.fetchSub(1);
+        shared.running.subtract(1);
     }
 }
 

@@ -15,7 +15,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <new>
 #include <thread>
@@ -40,26 +39,10 @@ BlockRange blockRange(std::size_t count, std::size_t parts, std::size_t part);
 class Signal {
 public:
     std::uint32_t load() const { return value_.load(std::memory_order_acquire); }
-    void store(std::uint32_t value) {
-        value_.store(value, std::memory_order_seq_cst);
-        wake();
-    }
-    // Returns the value before the change.
-    std::uint32_t fetchAdd(std::uint32_t delta) {
-        const std::uint32_t before = value_.fetch_add(delta, std::memory_order_seq_cst);
-        wake();
-        return before;
-    }
-    std::uint32_t fetchSub(std::uint32_t delta) {
-        const std::uint32_t before = value_.fetch_sub(delta, std::memory_order_seq_cst);
-        wake();
-        return before;
-    }
-    std::uint32_t fetchOr(std::uint32_t bits) {
-        const std::uint32_t before = value_.fetch_or(bits, std::memory_order_seq_cst);
-        wake();
-        return before;
-    }
+    void store(std::uint32_t value) { value_.store(value, std::memory_order_seq_cst); wake(); }
+    void add(std::uint32_t delta) { value_.fetch_add(delta, std::memory_order_seq_cst); wake(); }
+    void subtract(std::uint32_t delta) { value_.fetch_sub(delta, std::memory_order_seq_cst); wake(); }
+    void setBits(std::uint32_t bits) { value_.fetch_or(bits, std::memory_order_seq_cst); wake(); }
     // Returns once the value differs from `old`.
     void awaitChange(std::uint32_t old) const;
 

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -126,7 +127,7 @@ void updateExaminee(const char* x, const char* present, const char* fixed, const
 // values per item, with their learnable marks: the whole profile on one
 // thread, or one team member's share when the ranks are split.
 struct RankBand {
-    const std::size_t* ranks = nullptr;
+    const std::size_t* ranks = nullptr;  // null: all ranks, in order
     std::size_t width = 0;
     double* profile = nullptr;         // item j, rank ranks[r] at j * width + r
     const char* fixed = nullptr;       // the same layout
@@ -260,6 +261,10 @@ public:
             band_.logPrior = ownLogPrior;
         }
     }
+    // The band points into the buffers, which a move keeps and a copy would not.
+    OwnBand(const OwnBand&) = delete;
+    OwnBand(OwnBand&&) = default;
+
     const RankBand& band() const { return band_; }
     double* measures() const { return measures_; }
     void load(std::span<const double> profile) {
@@ -311,6 +316,104 @@ private:
 // 50 items and 10 ranks) is shorter than what a meeting of two threads costs.
 bool splitsRanks(char method) { return method != 'L'; }
 
+// What every step of a pass reads.
+struct PassInputs {
+    const ResponseView& data;
+    std::span<const std::int32_t> order;  // the visiting order of the pass
+    const double* rateByDistance;         // the rate at each rank distance
+    char method;
+    std::size_t K;
+};
+
+// One pass on the calling thread alone, on the shared profile.
+void passAlone(const PassInputs& in, const RankBand& whole, double* measures) {
+    const ResponseView& data = in.data;
+    const std::size_t K = in.K;
+    const std::size_t J = data.nitems;
+    const char method = in.method;
+    const double* rateByDistance = in.rateByDistance;
+    double* profile = whole.profile;
+    const char* fixed = whole.fixed;
+    const bool* wholeItem = whole.wholeItem;
+    const double* logPrior = whole.logPrior;
+    double* rate = whole.rate;
+    withRankCount(K, [&](auto KC) {
+        for (const std::int32_t examinee : in.order) {
+            const auto e = static_cast<std::size_t>(examinee);
+            const char* x = data.responsesOf(e);
+            const char* present = data.presenceOf(e);
+            sweepRankMeasures(x, present, profile, logPrior, K, J, method, measures);
+            const auto w = static_cast<std::size_t>(bestRank(measures, K));
+            for (std::size_t k = 0; k < K; ++k) rate[k] = rateByDistance[k > w ? k - w : w - k];
+            updateExaminee<KC>(x, present, fixed, wholeItem, rate, profile, K, J);
+        }
+    });
+}
+
+// The ranks of a run split over a team: who holds which, the members' own
+// copies of their cells, and how long each worked in the last pass.
+class RankTeam {
+public:
+    RankTeam(std::size_t members, const Model& model, std::size_t J, const double* logPrior)
+        : model_(model), J_(J), logPrior_(logPrior), shares_(model.nranks, members), busy_(members) {
+        makeBands();
+    }
+
+    // One pass: each member measures its ranks, the members meet and hand
+    // over their measures with the meeting itself, each finds the same
+    // winner and moves its own ranks' cells. The next measure of a rank reads
+    // only cells its own member moved, so one meeting per step suffices.
+    // Every 8th step each member times its own work; then the shares follow.
+    void pass(const PassInputs& in, Workers& workers) {
+        using Clock = std::chrono::steady_clock;
+        const std::size_t K = in.K;
+        const std::size_t J = J_;
+        workers.runTeam(bands_.size(), shares_.widest(), [&](Team& team) {
+            OwnBand& own = bands_[team.member()];
+            own.load(model_.profile);
+            const RankBand& band = own.band();
+            double* row = own.measures();
+            Clock::duration worked{};
+            withRankCount(band.width, [&](auto KC) {
+                for (std::size_t s = 0; s < in.order.size(); ++s) {
+                    const bool timed = s % 8 == 0;
+                    const Clock::time_point t0 = timed ? Clock::now() : Clock::time_point();
+                    const auto e = static_cast<std::size_t>(in.order[s]);
+                    const char* x = in.data.responsesOf(e);
+                    const char* present = in.data.presenceOf(e);
+                    // Measured apart from the message: the others may be
+                    // watching its cache line already.
+                    sweepRankMeasures(x, present, band.profile, band.logPrior, band.width, J, in.method, row);
+                    std::copy_n(row, band.width, team.message());
+                    const Clock::time_point t1 = timed ? Clock::now() : Clock::time_point();
+                    team.sync();
+                    const Clock::time_point t2 = timed ? Clock::now() : Clock::time_point();
+                    for (std::size_t k = 0; k < K; ++k) row[k] = team.messageOf(shares_.owner(k))[shares_.position(k)];
+                    const auto w = static_cast<std::size_t>(bestRank(row, K));
+                    learnBand<KC>(band, x, present, w, in.rateByDistance, J);
+                    if (timed) worked += (t1 - t0) + (Clock::now() - t2);
+                }
+            });
+            own.store(model_.profile);
+            busy_[team.member()] = std::chrono::duration<double>(worked).count();
+        });
+        if (shares_.rebalance(busy_)) makeBands();
+    }
+
+private:
+    void makeBands() {
+        bands_.clear();
+        for (std::size_t m = 0; m < busy_.size(); ++m) bands_.emplace_back(shares_.ranksOf(m), model_, J_, logPrior_);
+    }
+
+    const Model& model_;
+    std::size_t J_;
+    const double* logPrior_;
+    RankShares shares_;
+    std::vector<OwnBand> bands_;
+    std::vector<double> busy_;  // seconds, in the timed steps
+};
+
 }  // namespace
 
 void learnSequential(const ResponseView& data, const Model& model, const SequentialSettings& settings,
@@ -338,84 +441,34 @@ void learnSequential(const ResponseView& data, const Model& model, const Sequent
     std::vector<double> logPrior(method == 'B' ? K : 0);
     for (std::size_t k = 0; k < logPrior.size(); ++k) logPrior[k] = std::log(model.prior[k]);
 
-    // One examinee's step is split by ranks over a team: each member measures
-    // its ranks, the members meet, each finds the same winner and moves its
-    // own ranks' cells. The next measure of a rank reads only cells its own
-    // member moved, so one meeting per step suffices.
+    // Each examinee's step may be split by ranks over a team (RankTeam).
     const std::size_t members = splitsRanks(method) && J * K >= settings.splitRanksFromCells ? workers.teamSize(K) : 1;
     std::vector<double> rate(K);
     std::vector<double> measures(K);
-    std::vector<std::size_t> allRanks(K);
-    std::iota(allRanks.begin(), allRanks.end(), std::size_t{0});
     const std::unique_ptr<bool[]> wholeItem = wholeItemFlags(model.fixedMask.data(), K, J);
-    const RankBand whole{allRanks.data(), K, model.profile.data(), model.fixedMask.data(), wholeItem.get(),
-                         logPrior.data(), rate.data()};
-    RankShares shares(K, members);
-    std::vector<OwnBand> bands;
-    const auto makeBands = [&] {
-        bands.clear();
-        for (std::size_t m = 0; m < members; ++m)
-            bands.emplace_back(shares.ranksOf(m), model, J, logPrior.empty() ? nullptr : logPrior.data());
-    };
-    if (members > 1) makeBands();
-    std::vector<double> busy(members);
+    const RankBand whole{nullptr, K, model.profile.data(), model.fixedMask.data(), wholeItem.get(), logPrior.data(),
+                         rate.data()};
+    std::optional<RankTeam> team;
+    if (members > 1) team.emplace(members, model, J, logPrior.empty() ? nullptr : logPrior.data());
     WayChooser way;
+    const PassInputs in{data, order, rateByDistance.data(), method, K};
 
     for (std::int32_t t = 0; t < T; ++t) {
         shuffleExaminees(order, generator);
         const PassSchedule pass = scheduleAt(t, schedule);
         for (std::size_t d = 0; d < K; ++d)
             rateByDistance[d] = rateAt(static_cast<std::int32_t>(d), 0, pass, nranks, nexaminees);
-
-        const bool team = members > 1 && way.teamNext();
-        const auto start = std::chrono::steady_clock::now();
         if (!team) {
-            withRankCount(K, [&](auto KC) {
-                for (std::size_t s = 0; s < N; ++s) {
-                    const auto e = static_cast<std::size_t>(order[s]);
-                    const char* x = data.responsesOf(e);
-                    const char* present = data.presenceOf(e);
-                    sweepRankMeasures(x, present, whole.profile, whole.logPrior, K, J, method, measures.data());
-                    const auto w = static_cast<std::size_t>(bestRank(measures.data(), K));
-                    learnBand<KC>(whole, x, present, w, rateByDistance.data(), J);
-                }
-            });
+            passAlone(in, whole, measures.data());
         } else {
-            // The members hand their ranks' measures to each other with the
-            // meeting itself. Every 8th step each times its own work.
-            workers.runTeam(members, shares.widest(), [&](Team& team) {
-                using Clock = std::chrono::steady_clock;
-                OwnBand& own = bands[team.member()];
-                own.load(model.profile);
-                const RankBand& band = own.band();
-                double* row = own.measures();
-                Clock::duration worked{};
-                withRankCount(band.width, [&](auto KC) {
-                    for (std::size_t s = 0; s < N; ++s) {
-                        const bool timed = s % 8 == 0;
-                        const Clock::time_point t0 = timed ? Clock::now() : Clock::time_point();
-                        const auto e = static_cast<std::size_t>(order[s]);
-                        const char* x = data.responsesOf(e);
-                        const char* present = data.presenceOf(e);
-                        // Measured apart from the message: the others may be
-                        // watching its cache line already.
-                        sweepRankMeasures(x, present, band.profile, band.logPrior, band.width, J, method, row);
-                        std::copy_n(row, band.width, team.message());
-                        const Clock::time_point t1 = timed ? Clock::now() : Clock::time_point();
-                        team.sync();
-                        const Clock::time_point t2 = timed ? Clock::now() : Clock::time_point();
-                        for (std::size_t k = 0; k < K; ++k) row[k] = team.messageOf(shares.owner(k))[shares.position(k)];
-                        const auto w = static_cast<std::size_t>(bestRank(row, K));
-                        learnBand<KC>(band, x, present, w, rateByDistance.data(), J);
-                        if (timed) worked += (t1 - t0) + (Clock::now() - t2);
-                    }
-                });
-                own.store(model.profile);
-                busy[team.member()] = std::chrono::duration<double>(worked).count();
-            });
-            if (shares.rebalance(busy)) makeBands();
+            const bool together = way.teamNext();
+            const auto start = std::chrono::steady_clock::now();
+            if (together)
+                team->pass(in, workers);
+            else
+                passAlone(in, whole, measures.data());
+            way.record(together, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         }
-        if (members > 1) way.record(team, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         if (settings.increase) sortProfileIncreasing(model.profile, K);
         if ((std::int64_t{t} * 20 + 20) % T == 0) console << '.';
     }
