@@ -31,6 +31,8 @@
 
 #include "../examples/simulation.hpp"
 #include "common/large_array.hpp"
+#include "common/processors.hpp"
+#include "common/workers.hpp"
 #include "data/response_data.hpp"
 #include "estimation/batch_estimation.hpp"
 #include "estimation/rank_count.hpp"
@@ -318,6 +320,35 @@ Measured caseWriter(const std::string& path, const std::string& work, const Scal
     return m;
 }
 
+// One stage at one thread and at every processor on the same data and the
+// same starting profile, in the order 1, all, all, 1 so that a drift of the
+// machine's speed during the case cancels: "seconds at 1, seconds at all,
+// units", each the mean of its two runs (units: passes for 'G', where the
+// table shows a pass).
+void caseThreads(const std::string& path, const Scale& s, char method, std::ostream& quiet) {
+    const bool batch = method == 'G';
+    Loaded d = batch ? load(path, s.batchJ, s.batchK, false, quiet) : load(path, s.seqJ, s.seqK, false, quiet);
+    const std::vector<double> start = d.profile;
+    const std::size_t processors = tavrel::availableProcessors();
+    std::vector<double> filter(static_cast<std::size_t>(d.K) * static_cast<std::size_t>(d.K));
+    tavrel::buildSmoothingFilter(filter, d.K, 0.6);
+    tavrel::Workers one(1), all(processors, processors);
+    double seconds[2] = {0.0, 0.0};
+    for (const bool many : {false, true, true, false}) {
+        d.profile = start;
+        const auto begin = Clock::now();
+        if (batch) {
+            tavrel::estimateBatch(responseView(d), modelOf(d), filter, {static_cast<std::int32_t>(s.batchT), -1.0, false},
+                                  many ? all : one, quiet);
+        } else {
+            const tavrel::LearningSchedule schedule{static_cast<std::int32_t>(s.seqT), 1.0, 0.01, 1.0, 0.12};
+            tavrel::learnSequential(responseView(d), modelOf(d), {schedule, 1, method, false}, many ? all : one, quiet);
+        }
+        seconds[many] += secondsSince(begin) / 2.0;
+    }
+    std::printf("%.9g %.9g %.9g\n", seconds[0], seconds[1], batch ? double(s.batchT) : 1.0);
+}
+
 // ---- the parent -------------------------------------------------------------
 
 struct Child {
@@ -398,17 +429,19 @@ int main(int argc, char** argv) {
     std::string tavrelPath = "build/tavrel";
     std::string caseName;
     bool quick = false;
-    int repeats = 3;
+    bool threadsOnly = false;
+    int repeats = 5;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
         if (arg == "--quick") quick = true;
+        else if (arg == "--threads-only") threadsOnly = true;
         else if (arg == "--work" && a + 1 < argc) work = argv[++a];
         else if (arg == "--results" && a + 1 < argc) results = argv[++a];
         else if (arg == "--tavrel" && a + 1 < argc) tavrelPath = argv[++a];
         else if (arg == "--case" && a + 1 < argc) caseName = argv[++a];
         else if (arg == "--repeats" && a + 1 < argc) repeats = std::max(1, std::atoi(argv[++a]));
         else {
-            std::fprintf(stderr, "usage: %s [--quick] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--quick] [--threads-only] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH]\n", argv[0]);
             return 2;
         }
     }
@@ -419,6 +452,11 @@ int main(int argc, char** argv) {
     if (!caseName.empty()) {
         std::ostringstream quiet;  // console text of the stages, discarded
         Measured m;
+        if (caseName.rfind("threads-", 0) == 0) {
+            const char method = caseName.back();
+            caseThreads(method == 'G' ? batchData : seqData, s, method, quiet);
+            return 0;
+        }
         if (caseName == "read") m = caseRead(readData, s.readJ, quiet);
         else if (caseName == "L" || caseName == "M" || caseName == "B")
             m = caseSequential(seqData, s, caseName[0], quiet);
@@ -468,7 +506,7 @@ int main(int argc, char** argv) {
     std::ostringstream table;
     table << "| Case | Size | Wall s | ns per cell | Floor s | Ratio | MB/s | Peak MB | Target |\n"
           << "|---|---|---:|---:|---:|---:|---:|---:|---|\n";
-    for (std::size_t r = 0; r < rows.size(); ++r) {
+    for (std::size_t r = 0; r < rows.size() && !threadsOnly; ++r) {
         std::fprintf(stderr, "Running %s ...\n", names[r]);
         std::vector<std::string> args{argv[0], "--case", rows[r].name, "--work", work};
         if (quick) args.push_back("--quick");
@@ -500,23 +538,76 @@ int main(int argc, char** argv) {
               << format("%.1f", c.peakMb) << " | " << rows[r].target << " |\n";
     }
 
-    // The whole run through the real program.
-    std::fprintf(stderr, "Running the whole program ...\n");
+    // The stages that split their work, at one thread and at every processor
+    // in the same child, medians of the repeats; the ratio is the median of
+    // the repeats' ratios.
+    const std::size_t processors = tavrel::availableProcessors();
+    const std::string all = std::to_string(processors);
+    std::ostringstream threads;
+    threads << "| Case | Size | threads = 1, s | threads = " << all << ", s | Ratio | Target |\n"
+            << "|---|---|---:|---:|---:|---|\n";
+    const struct {
+        const char *name, *label, *target;
+        std::string size;
+    } threadRows[] = {
+        {"threads-G", "batch 'G', one pass", "<= 0.6", dims(s.batchN, s.batchJ, s.batchK, 0)},
+        {"threads-M", "sequential 'M'", "<= 0.7", dims(s.seqN, s.seqJ, s.seqK, s.seqT)},
+        {"threads-B", "sequential 'B'", "<= 0.7", dims(s.seqN, s.seqJ, s.seqK, s.seqT)},
+        {"threads-L", "sequential 'L'", "", dims(s.seqN, s.seqJ, s.seqK, s.seqT)},
+    };
+    for (const auto& row : threadRows) {
+        std::fprintf(stderr, "Running %s at 1 and %s threads ...\n", row.label, all.c_str());
+        std::vector<std::string> args{argv[0], "--case", row.name, "--work", work};
+        if (quick) args.push_back("--quick");
+        std::vector<double> one, many, ratios;
+        bool ok = true;
+        for (int repeat = 0; repeat < repeats && ok; ++repeat) {
+            std::string out;
+            double a = 0.0, b = 0.0, units = 1.0;
+            ok = spawn(args, out).ok && std::sscanf(out.c_str(), "%lf %lf %lf", &a, &b, &units) == 3;
+            one.push_back(a / units);
+            many.push_back(b / units);
+            ratios.push_back(b / a);
+        }
+        if (!ok) {
+            threads << "| " << row.label << " | failed | | | | |\n";
+            continue;
+        }
+        threads << "| " << row.label << " | " << row.size << " | " << format("%.3f", median(one)) << " | "
+                << format("%.3f", median(many)) << " | " << format("%.2f", median(ratios)) << " | " << row.target
+                << " |\n";
+    }
+
+    // The whole run through the real program, once at each thread count.
     char cwd[4096];
     const std::string absoluteTavrel =
         tavrelPath[0] == '/' ? tavrelPath : std::string(getcwd(cwd, sizeof cwd)) + "/" + tavrelPath;
     const std::string here = getcwd(cwd, sizeof cwd);
     if (chdir(work.c_str()) != 0) return 1;
-    std::string ignored;
-    const auto start = Clock::now();
-    const Child whole = spawn({absoluteTavrel, "whole.settings"}, ignored);
-    const double seconds = secondsSince(start);
-    if (chdir(here.c_str()) != 0) return 1;
+    // The second buffer of memberships that the batch passes use with several threads.
     const double budgetMb = (2.0 * double(s.wholeN * s.wholeJ) + 8.0 * double(s.wholeN * s.wholeK)) * 1.2 / 1048576.0;
-    table << "| whole run 'G', five files | " << dims(s.wholeN, s.wholeJ, s.wholeK, s.wholeT) << " | "
-          << format("%.2f", seconds) << " | " << format("%.2f", seconds / double(s.wholeN * s.wholeJ) * 1e9)
-          << " | | | | " << format("%.1f", whole.peakMb) << (whole.ok ? "" : " (failed)") << " | <= "
-          << format("%.0f", budgetMb) << " MB |\n";
+    const double threadsBudgetMb = budgetMb + 8.0 * double(s.wholeN * s.wholeK) * 1.2 / 1048576.0;
+    double wholeSeconds[2] = {0.0, 0.0};
+    for (int run = 0; run < 2 && !threadsOnly; ++run) {
+        const std::string count = run == 0 ? "1" : all;
+        std::fprintf(stderr, "Running the whole program at %s threads ...\n", count.c_str());
+        setenv("TAVREL_THREADS", count.c_str(), 1);
+        std::string ignored;
+        const auto start = Clock::now();
+        const Child whole = spawn({absoluteTavrel, "whole.settings"}, ignored);
+        wholeSeconds[run] = secondsSince(start);
+        unsetenv("TAVREL_THREADS");
+        table << "| whole run 'G', five files, threads = " << count << " | "
+              << dims(s.wholeN, s.wholeJ, s.wholeK, s.wholeT) << " | " << format("%.2f", wholeSeconds[run]) << " | "
+              << format("%.2f", wholeSeconds[run] / double(s.wholeN * s.wholeJ) * 1e9) << " | | | | "
+              << format("%.1f", whole.peakMb) << (whole.ok ? "" : " (failed)") << " | <= "
+              << format("%.0f", run == 0 ? budgetMb : threadsBudgetMb) << " MB |\n";
+    }
+    if (!threadsOnly)
+        threads << "| whole run 'G', five files (once each) | " << dims(s.wholeN, s.wholeJ, s.wholeK, s.wholeT)
+                << " | " << format("%.2f", wholeSeconds[0]) << " | " << format("%.2f", wholeSeconds[1]) << " | "
+                << format("%.2f", wholeSeconds[1] / wholeSeconds[0]) << " | <= 0.7 |\n";
+    if (chdir(here.c_str()) != 0) return 1;
 
     char date[32];
     const std::time_t now = std::time(nullptr);
@@ -526,7 +617,9 @@ int main(int argc, char** argv) {
            << "Date: " << date << "  \nCPU: " << cpuModel() << "  \nCompiler: " << compiler()
            << "  \nBuild: Release, -O3 -ffp-contract=off" << (quick ? "  \nScale: quick (reduced sizes)" : "") << "  \nMedians of " << repeats << " runs per case"
            << "\n\n"
-           << table.str() << "\n"
+           << (threadsOnly ? std::string() : table.str() + "\n")
+           << "Threads (ratio: the time at every processor over the time at one thread, in the same process):\n\n"
+           << threads.str() << "\n"
            << "A cell is one present response x rank x pass for the estimation, one response for reading and\n"
            << "writing (ns per response). Floors are bare loops measured in the same process: reading, one\n"
            << "buffered pass copying and classifying the same bytes; 'M' and 'B', one logarithm per present\n"
@@ -536,7 +629,8 @@ int main(int argc, char** argv) {
            << "numbers through the exact 6-digit formatter (the ratio files compute N examinees' measures\n"
            << "and write only J*K numbers, so their MB/s is not a measure of output speed). Peak MB is the\n"
            << "peak resident memory of the case's own process. The memory budget of the whole run is the\n"
-           << "ResponseMatrix and MissingMask (2 bytes per response) plus 8*N*K bytes, plus 20 %.\n";
+           << "ResponseMatrix and MissingMask (2 bytes per response) plus 8*N*K bytes, plus 20 %; with several\n"
+           << "threads the batch passes hold a second matrix of memberships, 8*N*K bytes more.\n";
     std::printf("%s", report.str().c_str());
     std::ofstream(results) << report.str();
     return 0;
