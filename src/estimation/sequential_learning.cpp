@@ -92,9 +92,10 @@ namespace {
 
 // Moves the cells of examinee x's answered items toward the responses, each
 // rank k at rate[k]. Items whose K cells are all learnable take a loop
-// without the per-cell test.
+// without the per-cell test. Inlined into each step's loop, where the rank
+// count and the arrays stay in registers from one examinee to the next.
 template <std::size_t KC>
-void updateExaminee(const char* x, const char* present, const char* fixed, const bool* wholeItemLearnable,
+[[gnu::always_inline]] inline void updateExaminee(const char* x, const char* present, const char* fixed, const bool* wholeItemLearnable,
                     const double* rate, double* profile, std::size_t Kr, std::size_t J) {
     const std::size_t K = rankCount<KC>(Kr);
     for (std::size_t j = 0; j < J; ++j) {
