@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= 2
 
-.PHONY: all build run screenshot test test-sanitize fuzz bench install clean
+.PHONY: all build run screenshot test test-sanitize test-tsan fuzz bench install clean
 
 all: build
 
@@ -46,6 +46,19 @@ test-sanitize:
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
 
+# The tests that run several threads, built with ThreadSanitizer in
+# $(TSAN_DIR): the worker pool, the engine on several workers and the binary
+# at several thread counts. The first report fails the test that caused it.
+TSAN_DIR ?= build-tsan
+TSAN_TESTS ?= Workers|ReferencePath|ThreadsEndToEnd
+
+test-tsan:
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_CXX_COMPILER=$(SANITIZE_CXX) \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_TSAN=ON
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target tavrel tavrel_tests
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+		ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
+
 # Runs every libFuzzer target for FUZZ_SECONDS, starting from its seed corpus;
 # new inputs and crash artifacts stay under $(FUZZ_DIR).
 FUZZ_DIR ?= build-fuzz
@@ -66,4 +79,4 @@ bench:
 	$(BUILD_DIR)/bench/tavrel_bench_kernels --benchmark_min_time=0.2
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) examples/out
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR) examples/out

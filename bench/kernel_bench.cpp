@@ -1,6 +1,7 @@
 // Micro-benchmarks of the hot kernels, so that a change can be judged in
 // seconds: the all-ranks measure sweep of one examinee, one sequential pass,
-// one batch pass, membership filling and reading the data file.
+// one batch pass (these two at one thread, argument 1, and at every
+// processor, argument 0), membership filling and reading the data file.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include "../examples/simulation.hpp"
+#include "common/processors.hpp"
+#include "common/workers.hpp"
 #include "data/response_data.hpp"
 #include "estimation/batch_estimation.hpp"
 #include "estimation/rank_measures.hpp"
@@ -26,6 +29,8 @@ struct Fixture {
     std::vector<double> profile, prior, membership, filter;
     std::int32_t J = 0, N = 0, K = static_cast<std::int32_t>(kK);
     std::ostringstream quiet;
+    tavrel::Workers one;
+    tavrel::Workers all{tavrel::availableProcessors()};
 
     Fixture() {
         tavrel::simulation::writeDataFile({kN, kJ, kK, 0.05, 5, false}, path);
@@ -46,6 +51,8 @@ struct Fixture {
         tavrel::buildSmoothingFilter(filter, K, 0.6);
     }
     tavrel::ResponseView data() const { return {{responses.data(), missing.size()}, missing, kJ, kN}; }
+    // Argument 1: one thread; 0: every processor.
+    tavrel::Workers& workers(std::int64_t threads) { return threads == 1 ? one : all; }
 };
 
 Fixture& fixture() {
@@ -75,7 +82,8 @@ void sequentialPass(benchmark::State& state, char method) {
     const tavrel::LearningSchedule schedule{1, 1.0, 0.01, 1.0, 0.12};
     for (auto _ : state) {
         std::vector<double> profile = f.profile;
-        tavrel::learnSequential(f.data(), {profile, f.fixed, f.prior, kK}, {schedule, 1, method, false}, f.quiet);
+        tavrel::learnSequential(f.data(), {profile, f.fixed, f.prior, kK}, {schedule, 1, method, false},
+                                f.workers(state.range(0)), f.quiet);
         benchmark::DoNotOptimize(profile.data());
         f.quiet.str("");
     }
@@ -83,20 +91,21 @@ void sequentialPass(benchmark::State& state, char method) {
 }
 void BM_SequentialPassLikelihood(benchmark::State& state) { sequentialPass(state, 'M'); }
 void BM_SequentialPassDistance(benchmark::State& state) { sequentialPass(state, 'L'); }
-BENCHMARK(BM_SequentialPassLikelihood)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SequentialPassDistance)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SequentialPassLikelihood)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SequentialPassDistance)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 void BM_BatchPass(benchmark::State& state) {
     Fixture& f = fixture();
     for (auto _ : state) {
         std::vector<double> profile = f.profile;
-        tavrel::estimateBatch(f.data(), {profile, f.fixed, f.prior, kK}, f.filter, {1, -1.0, false}, f.quiet);
+        tavrel::estimateBatch(f.data(), {profile, f.fixed, f.prior, kK}, f.filter, {1, -1.0, false},
+                              f.workers(state.range(0)), f.quiet);
         benchmark::DoNotOptimize(profile.data());
         f.quiet.str("");
     }
     state.SetItemsProcessed(state.iterations() * std::int64_t(kN * kJ * kK));
 }
-BENCHMARK(BM_BatchPass)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BatchPass)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 void BM_MembershipFill(benchmark::State& state) {
     Fixture& f = fixture();

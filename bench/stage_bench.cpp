@@ -35,6 +35,8 @@
 
 #include "../examples/simulation.hpp"
 #include "common/large_array.hpp"
+#include "common/processors.hpp"
+#include "common/workers.hpp"
 #include "data/data_layout.hpp"
 #include "data/response_data.hpp"
 #include "estimation/batch_estimation.hpp"
@@ -236,7 +238,8 @@ Measured caseSequential(const std::string& path, const Scale& s, char method, st
     const tavrel::LearningSchedule schedule{static_cast<std::int32_t>(s.seqT), 1.0, 0.01, 1.0, 0.12};
     Measured m;
     auto start = Clock::now();
-    tavrel::learnSequential(responseView(d), modelOf(d), {schedule, 1, method, false}, quiet);
+    tavrel::Workers one;
+    tavrel::learnSequential(responseView(d), modelOf(d), {schedule, 1, method, false}, one, quiet);
     m.seconds = secondsSince(start);
     m.cells = d.present * double(s.seqK) * double(s.seqT);
 
@@ -257,7 +260,8 @@ Measured caseBatch(const std::string& path, const Scale& s, std::ostream& quiet)
     tavrel::buildSmoothingFilter(filter, d.K, 0.6);
     Measured m;
     auto start = Clock::now();
-    tavrel::estimateBatch(responseView(d), modelOf(d), filter, {static_cast<std::int32_t>(s.batchT), -1.0, false},
+    tavrel::Workers one;
+    tavrel::estimateBatch(responseView(d), modelOf(d), filter, {static_cast<std::int32_t>(s.batchT), -1.0, false}, one,
                           quiet);
     m.seconds = secondsSince(start);
     m.cells = d.present * double(K) * double(s.batchT);
@@ -331,7 +335,8 @@ Measured caseWriter(const std::string& path, const std::string& work, const Scal
     const std::size_t K = s.batchK, J = s.batchJ, N = static_cast<std::size_t>(d.N);
     std::vector<double> filter(K * K);
     tavrel::buildSmoothingFilter(filter, d.K, 0.6);
-    tavrel::estimateBatch(responseView(d), modelOf(d), filter, {3, -1.0, false}, quiet);
+    tavrel::Workers one;
+    tavrel::estimateBatch(responseView(d), modelOf(d), filter, {3, -1.0, false}, one, quiet);
     const std::vector<char> itemUse(J, '1');
     std::vector<std::int32_t> ranks(N);
     std::vector<double> membership(N * K);
@@ -387,8 +392,9 @@ Measured caseReport(const std::string& path, const std::string& work, const Scal
     const std::size_t K = s.reportK, J = s.reportJ, N = static_cast<std::size_t>(d.N);
     std::vector<double> filter(K * K);
     tavrel::buildSmoothingFilter(filter, d.K, 0.6);
+    tavrel::Workers one;
     const tavrel::BatchOutcome outcome =
-        tavrel::estimateBatch(responseView(d), modelOf(d), filter, {3, -1.0, false}, quiet);
+        tavrel::estimateBatch(responseView(d), modelOf(d), filter, {3, -1.0, false}, one, quiet);
     const std::vector<char> itemUse(J, '1');
     std::vector<std::int32_t> ranks(N);
     std::vector<double> membership(N * K);
@@ -408,6 +414,35 @@ Measured caseReport(const std::string& path, const std::string& work, const Scal
     m.cells = double(N) * double(J);
     m.bytes = fileBytes(out);
     return m;
+}
+
+// One stage at one thread and at every processor on the same data and the
+// same starting profile, in the order 1, all, all, 1 so that a drift of the
+// machine's speed during the case cancels: "seconds at 1, seconds at all,
+// units", each the mean of its two runs (units: passes for 'G', where the
+// table shows a pass).
+void caseThreads(const std::string& path, const Scale& s, char method, std::ostream& quiet) {
+    const bool batch = method == 'G';
+    Loaded d = batch ? load(path, s.batchJ, s.batchK, false, quiet) : load(path, s.seqJ, s.seqK, false, quiet);
+    const std::vector<double> start = d.profile;
+    const std::size_t processors = tavrel::availableProcessors();
+    std::vector<double> filter(static_cast<std::size_t>(d.K) * static_cast<std::size_t>(d.K));
+    tavrel::buildSmoothingFilter(filter, d.K, 0.6);
+    tavrel::Workers one(1), all(processors, processors);
+    double seconds[2] = {0.0, 0.0};
+    for (const bool many : {false, true, true, false}) {
+        d.profile = start;
+        const auto begin = Clock::now();
+        if (batch) {
+            tavrel::estimateBatch(responseView(d), modelOf(d), filter, {static_cast<std::int32_t>(s.batchT), -1.0, false},
+                                  many ? all : one, quiet);
+        } else {
+            const tavrel::LearningSchedule schedule{static_cast<std::int32_t>(s.seqT), 1.0, 0.01, 1.0, 0.12};
+            tavrel::learnSequential(responseView(d), modelOf(d), {schedule, 1, method, false}, many ? all : one, quiet);
+        }
+        seconds[many] += secondsSince(begin) / 2.0;
+    }
+    std::printf("%.9g %.9g %.9g\n", seconds[0], seconds[1], batch ? double(s.batchT) : 1.0);
 }
 
 // ---- the parent -------------------------------------------------------------
@@ -491,7 +526,8 @@ int main(int argc, char** argv) {
     std::string caseName;
     std::string only;
     bool quick = false;
-    int repeats = 3;
+    bool threadsOnly = false;
+    int repeats = 5;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
         if (arg == "--quick") quick = true;
@@ -500,9 +536,10 @@ int main(int argc, char** argv) {
         else if (arg == "--tavrel" && a + 1 < argc) tavrelPath = argv[++a];
         else if (arg == "--case" && a + 1 < argc) caseName = argv[++a];
         else if (arg == "--only" && a + 1 < argc) only = argv[++a];
+        else if (arg == "--threads-only") threadsOnly = true;
         else if (arg == "--repeats" && a + 1 < argc) repeats = std::max(1, std::atoi(argv[++a]));
         else {
-            std::fprintf(stderr, "usage: %s [--quick] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH] [--only CASE]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--quick] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH] [--only CASE] [--threads-only]\n", argv[0]);
             return 2;
         }
     }
@@ -516,6 +553,11 @@ int main(int argc, char** argv) {
         Measured m;
         if (caseName == "read") m = caseRead(readData, s.readJ, quiet);
         else if (caseName == "csv") m = caseReadCsv(csvData, quiet);
+        else if (caseName.rfind("threads-", 0) == 0) {
+            const char method = caseName.back();
+            caseThreads(method == 'G' ? batchData : seqData, s, method, quiet);
+            return 0;
+        }
         else if (caseName == "L" || caseName == "M" || caseName == "B")
             m = caseSequential(seqData, s, caseName[0], quiet);
         else if (caseName == "G") m = caseBatch(batchData, s, quiet);
@@ -554,6 +596,13 @@ int main(int argc, char** argv) {
              << "worpfile = whole_worp.csv; uorpfile = whole_uorp.csv;\n"
              << "testfile = whole_test.csv; itemfile = whole_item.csv; trpfile = whole_trp.csv;\n"
              << "examineefile = whole_examinee.csv;\n";
+        std::ofstream all(work + "/whole10.settings");
+        all << "infile = whole.txt; idbegin = 1; nitems = " << s.wholeJ << "; nranks = " << s.wholeK
+            << "; method = gtm; maxiter = " << s.wholeT << "; diffcrit = -1;\n"
+            << "outfile = whole_irp.csv; rankfile = whole_rank.csv; rmpfile = whole_rmp.csv;\n"
+            << "worpfile = whole_worp.csv; uorpfile = whole_uorp.csv;\n"
+            << "testfile = whole_test.csv; itemfile = whole_item.csv; trpfile = whole_trp.csv;\n"
+            << "examineefile = whole_examinee.csv; reportfile = whole_report.html;\n";
     }
 
     auto dims = [](std::size_t N, std::size_t J, std::size_t K, std::size_t T) {
@@ -590,7 +639,7 @@ int main(int argc, char** argv) {
     std::ostringstream table;
     table << "| Case | Size | Wall s | ns per cell | Floor s | Ratio | MB/s | Peak MB | Target |\n"
           << "|---|---|---:|---:|---:|---:|---:|---:|---|\n";
-    for (std::size_t r = 0; r < rows.size(); ++r) {
+    for (std::size_t r = 0; r < rows.size() && !threadsOnly; ++r) {
         if (!needs({rows[r].name.c_str()})) continue;
         std::fprintf(stderr, "Running %s ...\n", names[r]);
         std::vector<std::string> args{argv[0], "--case", rows[r].name, "--work", work};
@@ -632,38 +681,98 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    // The whole run through the real program, with the five result files and
-    // with all nine; medians of the repeats.
+    // The stages that split their work, at one thread and at every processor
+    // in the same child, medians of the repeats; the ratio is the median of
+    // the repeats' ratios.
+    const std::size_t processors = tavrel::availableProcessors();
+    const std::string all = std::to_string(processors);
+    std::ostringstream threads;
+    threads << "| Case | Size | threads = 1, s | threads = " << all << ", s | Ratio | Target |\n"
+            << "|---|---|---:|---:|---:|---|\n";
+    const struct {
+        const char *name, *label, *target;
+        std::string size;
+    } threadRows[] = {
+        {"threads-G", "batch 'G', one pass", "<= 0.6", dims(s.batchN, s.batchJ, s.batchK, 0)},
+        {"threads-M", "sequential 'M'", "<= 0.7", dims(s.seqN, s.seqJ, s.seqK, s.seqT)},
+        {"threads-B", "sequential 'B'", "<= 0.7", dims(s.seqN, s.seqJ, s.seqK, s.seqT)},
+        {"threads-L", "sequential 'L'", "", dims(s.seqN, s.seqJ, s.seqK, s.seqT)},
+    };
+    for (const auto& row : threadRows) {
+        std::fprintf(stderr, "Running %s at 1 and %s threads ...\n", row.label, all.c_str());
+        std::vector<std::string> args{argv[0], "--case", row.name, "--work", work};
+        if (quick) args.push_back("--quick");
+        std::vector<double> one, many, ratios;
+        bool ok = true;
+        for (int repeat = 0; repeat < repeats && ok; ++repeat) {
+            std::string out;
+            double a = 0.0, b = 0.0, units = 1.0;
+            ok = spawn(args, out).ok && std::sscanf(out.c_str(), "%lf %lf %lf", &a, &b, &units) == 3;
+            one.push_back(a / units);
+            many.push_back(b / units);
+            ratios.push_back(b / a);
+        }
+        if (!ok) {
+            threads << "| " << row.label << " | failed | | | | |\n";
+            continue;
+        }
+        threads << "| " << row.label << " | " << row.size << " | " << format("%.3f", median(one)) << " | "
+                << format("%.3f", median(many)) << " | " << format("%.2f", median(ratios)) << " | " << row.target
+                << " |\n";
+    }
+
+    // The whole run through the real program: with the five result files and
+    // with the nine at one thread, and with every file, the report included,
+    // at one thread and at every processor; medians of the repeats.
     char cwd[4096];
     const std::string absoluteTavrel =
         tavrelPath[0] == '/' ? tavrelPath : std::string(getcwd(cwd, sizeof cwd)) + "/" + tavrelPath;
     const std::string here = getcwd(cwd, sizeof cwd);
     if (chdir(work.c_str()) != 0) return 1;
     const double budgetMb = (2.0 * double(s.wholeN * s.wholeJ) + 8.0 * double(s.wholeN * s.wholeK)) * 1.2 / 1048576.0;
-    double fiveSeconds = 0.0;
-    for (const char* settingsFile : {"whole.settings", "whole9.settings"}) {
-        const bool five = std::string(settingsFile) == "whole.settings";
-        std::fprintf(stderr, "Running the whole program with %s ...\n", five ? "five files" : "nine files");
+    // The second buffer of memberships that the batch passes use with several threads.
+    const double threadsBudgetMb = budgetMb + 8.0 * double(s.wholeN * s.wholeK) * 1.2 / 1048576.0;
+    const struct {
+        const char *settings, *label;
+        std::string threads;
+    } wholeRuns[] = {
+        {"whole.settings", "five files", "1"},
+        {"whole9.settings", "nine files", "1"},
+        {"whole10.settings", "all files", "1"},
+        {"whole10.settings", "all files", all},
+    };
+    double wholeSeconds[4] = {0.0, 0.0, 0.0, 0.0};
+    for (std::size_t w = 0; w < 4 && !threadsOnly && only.empty(); ++w) {
+        const auto& run = wholeRuns[w];
+        std::fprintf(stderr, "Running the whole program, %s, at %s threads ...\n", run.label, run.threads.c_str());
+        setenv("TAVREL_THREADS", run.threads.c_str(), 1);
         std::vector<double> seconds;
         double peakMb = 0.0;
         bool ok = true;
-        for (int repeat = 0; repeat < repeats; ++repeat) {
+        for (int repeat = 0; repeat < std::min(repeats, 3); ++repeat) {
             std::string ignored;
             const auto start = Clock::now();
-            const Child whole = spawn({absoluteTavrel, settingsFile}, ignored);
+            const Child whole = spawn({absoluteTavrel, run.settings}, ignored);
             seconds.push_back(secondsSince(start));
             peakMb = std::max(peakMb, whole.peakMb);
             ok = ok && whole.ok;
         }
-        const double wall = median(seconds);
-        if (five) fiveSeconds = wall;
-        table << "| whole run 'G', " << (five ? "five" : "nine") << " files | "
-              << dims(s.wholeN, s.wholeJ, s.wholeK, s.wholeT) << " | " << format("%.2f", wall) << " | "
-              << format("%.2f", wall / double(s.wholeN * s.wholeJ) * 1e9) << " | | "
-              << (five ? std::string("") : format("%.2f", wall / fiveSeconds) + " of five") << " | | "
-              << format("%.1f", peakMb) << (ok ? "" : " (failed)") << " | <= "
-              << (five ? format("%.0f", budgetMb) + " MB" : std::string("350 MB, 1.25 of five")) << " |\n";
+        unsetenv("TAVREL_THREADS");
+        wholeSeconds[w] = median(seconds);
+        const std::string target = w == 0   ? "<= " + format("%.0f", budgetMb) + " MB"
+                                   : w == 1 ? "<= 350 MB, <= 1.25 of five"
+                                   : w == 2 ? "<= 350 MB"
+                                            : "<= " + format("%.0f", threadsBudgetMb) + " MB";
+        table << "| whole run 'G', " << run.label << ", threads = " << run.threads << " | "
+              << dims(s.wholeN, s.wholeJ, s.wholeK, s.wholeT) << " | " << format("%.2f", wholeSeconds[w]) << " | "
+              << format("%.2f", wholeSeconds[w] / double(s.wholeN * s.wholeJ) * 1e9) << " | | "
+              << (w == 1 ? format("%.2f", wholeSeconds[1] / wholeSeconds[0]) + " of five" : std::string()) << " | | "
+              << format("%.1f", peakMb) << (ok ? "" : " (failed)") << " | " << target << " |\n";
     }
+    if (!threadsOnly && only.empty())
+        threads << "| whole run 'G', all files | " << dims(s.wholeN, s.wholeJ, s.wholeK, s.wholeT) << " | "
+                << format("%.2f", wholeSeconds[2]) << " | " << format("%.2f", wholeSeconds[3]) << " | "
+                << format("%.2f", wholeSeconds[3] / wholeSeconds[2]) << " | <= 0.7 |\n";
     if (chdir(here.c_str()) != 0) return 1;
 
     char date[32];
@@ -674,7 +783,9 @@ int main(int argc, char** argv) {
            << "Date: " << date << "  \nCPU: " << cpuModel() << "  \nCompiler: " << compiler()
            << "  \nBuild: Release, -O3 -ffp-contract=off" << (quick ? "  \nScale: quick (reduced sizes)" : "") << "  \nMedians of " << repeats << " runs per case"
            << "\n\n"
-           << table.str() << "\n"
+           << (threadsOnly ? std::string() : table.str() + "\n")
+           << "Threads (ratio: the time at every processor over the time at one thread, in the same process):\n\n"
+           << threads.str() << "\n"
            << "A cell is one present response x rank x pass for the estimation, one response for reading and\n"
            << "writing (ns per response). Floors are bare loops measured in the same process: reading, one\n"
            << "buffered pass copying and classifying the same bytes; 'M' and 'B', one logarithm per present\n"
@@ -686,7 +797,8 @@ int main(int argc, char** argv) {
            << "peak resident memory of the case's own process. The report page is timed from its counts to\n"
            << "the written file, after the statistics it shows; its size depends on J and K, not on N.\n"
            << "The memory budget of the whole run is the\n"
-           << "ResponseMatrix and MissingMask (2 bytes per response) plus 8*N*K bytes, plus 20 %.\n";
+           << "ResponseMatrix and MissingMask (2 bytes per response) plus 8*N*K bytes, plus 20 %; with several\n"
+           << "threads the batch passes hold a second matrix of memberships, 8*N*K bytes more.\n";
     std::printf("%s", report.str().c_str());
     std::ofstream(results) << report.str();
     return 0;

@@ -57,7 +57,8 @@ TEST(BatchEstimation, OnePassSetsEachItemFromItsAnswers) {
         std::ostringstream console;
         const std::string fixed(12, '1');
         const std::vector<double> prior(3, 1.0 / 3);
-        estimateBatch({data, mask, 4, 3}, {p, fixed, prior, 3}, filterOf(3, phi), {1, 0.0, false}, console);
+        Workers one;
+        estimateBatch({data, mask, 4, 3}, {p, fixed, prior, 3}, filterOf(3, phi), {1, 0.0, false}, one, console);
         EXPECT_EQ(std::vector<double>(p.begin(), p.begin() + 6),
                   (std::vector<double>{1, 1, 1, kDblMin, kDblMin, kDblMin}));
         // The uniform filter leaves every cell of an item alike.

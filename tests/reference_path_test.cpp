@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/types.hpp"
+#include "common/workers.hpp"
 #include "estimation/batch_estimation.hpp"
 #include "estimation/rank_measures.hpp"
 #include "estimation/sequential_learning.hpp"
@@ -138,7 +139,9 @@ std::string estimatePlainly(const Problem& p, std::vector<double>& profile, cons
     return out.str();
 }
 
-TEST(ReferencePath, EngineMatchesThePlainEstimationToTheBit) {
+// Every configuration runs on 1, 2, 3 and 8 workers (teams as large as the
+// workers, whatever the machine), with the ranks split from the first cell.
+TEST(ReferencePath, EngineMatchesThePlainEstimationToTheBitOnAnyNumberOfWorkers) {
     struct Config {
         char method;
         std::int32_t N, J, K, maxiter;
@@ -153,12 +156,17 @@ TEST(ReferencePath, EngineMatchesThePlainEstimationToTheBit) {
         {'G', 60, 12, 6, 15, 0.2, 0.6, 1e-6, true, false}, {'G', 60, 12, 4, 15, 0.1, 0.6, 1e-6, true, true},
         {'G', 60, 12, 1, 5, 0.1, 1.0, 0.0, false, false},  {'G', 60, 12, 3, 40, 0.1, 1.0, 1e-6, true, false},
         {'G', 60, 12, 3, 1, 0.1, 0.2, 1e-6, false, false}, {'G', 60, 12, 3, 0, 0.1, 0.5, 1e-6, false, false},
+        // More ranks than the compile-time rank counts cover.
+        {'M', 60, 12, 17, 4, 0.1, 0, 0, true, false},      {'L', 60, 12, 20, 4, 0.1, 0, 0, false, true},
+        {'G', 60, 12, 18, 10, 0.1, 0.5, 1e-6, true, true}, {'B', 7, 12, 9, 6, 0.1, 0, 0, false, false},
         // Steps beyond 1: updates clipped at DBL_MIN and 1, items answered one way only.
         {'M', 4, 12, 5, 1, 0.0, 0, 0, true, false},        {'G', 4, 12, 3, 5, 0.0, 0.0, 1e-6, false, false},
         // Realistic sizes: the latent ranks must follow the total scores.
         {'L', 400, 30, 5, 30, 0.05, 0, 0, false, false},   {'M', 400, 30, 5, 30, 0.05, 0, 0, false, false},
         {'B', 400, 30, 5, 30, 0.05, 0, 0, false, false},   {'G', 400, 30, 5, 100, 0.05, 0.8, 1e-4, false, false},
     };
+    Workers one(1), two(2, 2), three(3, 3), eight(8, 8);
+    Workers* const pools[] = {&one, &two, &three, &eight};
     std::int32_t seed = 0;
     for (const Config& c : configs) {
         SCOPED_TRACE(::testing::Message() << c.method << " K " << c.K << " seed " << ++seed);
@@ -168,19 +176,30 @@ TEST(ReferencePath, EngineMatchesThePlainEstimationToTheBit) {
         for (std::size_t cell = 3; c.fixedCells && cell < p.fixed.size(); cell += 7)
             p.fixed[cell] = '0', p.profile[cell] = 0.9;
         for (std::size_t i = 0; c.fixedCells && i < p.N; ++i) p.mask[i * p.J + p.J - 1] = '0';
-        std::vector<double> fast = p.profile, plain = p.profile;
-        std::ostringstream console;
-        if (c.method == 'G') {
-            std::vector<double> filter(p.K * p.K);
-            buildSmoothingFilter(filter, K, c.phi);
-            estimateBatch(p.data(), {fast, p.fixed, p.prior, p.K}, filter, {c.maxiter, c.diffcrit, c.increase}, console);
-            EXPECT_EQ(console.str(), estimatePlainly(p, plain, filter, c.maxiter, c.diffcrit, c.increase));
-        } else {
-            const LearningSchedule schedule{c.maxiter, 1.0, 0.1, 1.0, 0.12};
-            learnSequential(p.data(), {fast, p.fixed, p.prior, p.K}, {schedule, seed, c.method, c.increase}, console);
+        std::vector<double> plain = p.profile, fast;
+        std::vector<double> filter(p.K * p.K);
+        buildSmoothingFilter(filter, K, c.phi);
+        const LearningSchedule schedule{c.maxiter, 1.0, 0.1, 1.0, 0.12};
+        std::string plainConsole;
+        if (c.method == 'G')
+            plainConsole = estimatePlainly(p, plain, filter, c.maxiter, c.diffcrit, c.increase);
+        else
             learnPlainly(p, plain, schedule, seed, c.method, c.increase);
+        for (Workers* workers : pools) {
+            SCOPED_TRACE(::testing::Message() << workers->count() << " workers");
+            fast = p.profile;
+            std::ostringstream console;
+            if (c.method == 'G') {
+                estimateBatch(p.data(), {fast, p.fixed, p.prior, p.K}, filter, {c.maxiter, c.diffcrit, c.increase},
+                              *workers, console);
+            } else {
+                learnSequential(p.data(), {fast, p.fixed, p.prior, p.K}, {schedule, seed, c.method, c.increase, 0},
+                                *workers, console);
+                if (workers == &one) plainConsole = console.str();
+            }
+            EXPECT_EQ(console.str(), plainConsole);
+            EXPECT_EQ(fast, plain);  // == on doubles: equal to the bit, as no value is a NaN or -0
         }
-        EXPECT_EQ(fast, plain);  // == on doubles: equal to the bit, as no value is a NaN or -0
         std::vector<double> membership(p.N * p.K);
         for (char method : {'L', 'M', 'B'}) {
             computeMembership(p.data(), fast, p.prior, p.K, method, membership);
@@ -189,7 +208,7 @@ TEST(ReferencePath, EngineMatchesThePlainEstimationToTheBit) {
                 EXPECT_EQ(selectRank(i, p.data(), fast, p.prior, p.K, method), p.select(fast, method, i));
         }
         if (N < 400) continue;
-        EXPECT_EQ(console.str().find("Convergence"), std::string::npos);
+        EXPECT_EQ(plainConsole.find("Convergence"), std::string::npos);
         double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
         for (std::size_t i = 0; i < p.N; ++i) {
             const double x = double(std::count(p.x.begin() + i * p.J, p.x.begin() + (i + 1) * p.J, '1'));

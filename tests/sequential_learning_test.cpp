@@ -45,7 +45,8 @@ TEST(SequentialLearning, PrintsOneDotPerTwentiethOfTheRun) {
     for (std::int32_t T : {-2, 0, 1, 3, 7, 20, 30, 40, 100}) {
         std::vector<double> profile = start;
         std::ostringstream console;
-        learnSequential({data, all, 2, 2}, {profile, all, prior, 2}, {{T, 1.0, 0.1, 1.0, 0.12}, 1, 'M', false},
+        Workers one;
+        learnSequential({data, all, 2, 2}, {profile, all, prior, 2}, {{T, 1.0, 0.1, 1.0, 0.12}, 1, 'M', false}, one,
                         console);
         EXPECT_EQ(console.str(), "Now calculating " + std::string(T > 0 ? std::gcd(20, T) : 0, '.') + "\n") << T;
         EXPECT_EQ(profile == start, T <= 0) << T;

@@ -45,19 +45,20 @@ public:
 };
 
 // One run of the binary in a fresh working folder holding `files`, with
-// `input` as its standard input; arguments hold no single quote.
+// `input` as its standard input and `environment` ("NAME=value ...") added to
+// its environment; arguments hold no single quote.
 struct TavrelRun {
     TempDir dir;
     int status = -1;
     std::string err, out;
 
     TavrelRun(const std::map<std::string, std::string>& files, const std::vector<std::string>& args,
-              const std::string& input = "") {
+              const std::string& input = "", const std::string& environment = "") {
         for (const auto& [name, text] : files) dir.write(name, text);
         // Standard streams go through files in the working folder.
         dir.write(".stdin", input);
         std::string command = "cd '";
-        command += dir.path.string() + "' && '" TAVREL_BINARY "'";
+        command += dir.path.string() + "' && " + environment + " '" TAVREL_BINARY "'";
         for (const std::string& arg : args) command += " '" + arg + "'";
         command += " <.stdin >.stdout 2>.stderr";
         const int raw = std::system(command.c_str());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <istream>
 #include <new>
 #include <ostream>
@@ -13,9 +14,11 @@
 #include "common/console.hpp"
 #include "common/failures.hpp"
 #include "common/large_array.hpp"
+#include "common/processors.hpp"
 #include "common/types.hpp"
 #include "common/version.hpp"
 #include "data/data_layout.hpp"
+#include "common/workers.hpp"
 #include "data/fixed_profile.hpp"
 #include "data/item_use.hpp"
 #include "data/prior.hpp"
@@ -138,6 +141,11 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     if (!settingFile.empty()) readSettingFile(settingFile, settings, console);
     const RunPlan plan = planRun(settings);
 
+    // The worker threads of the whole run, lent to the stages that split
+    // their work.
+    const std::size_t processors = availableProcessors();
+    Workers workers(resolveThreads(settings, std::getenv("TAVREL_THREADS"), processors), processors);
+
     const DataLayout layout = resolveDataLayout(settings, console);
     const ResponseData read = readResponseData(layout, console);
     const std::int32_t J = read.nitems;
@@ -174,12 +182,13 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
         filter.resize(arrayCount(K, K));
         buildSmoothingFilter(filter, K, phi);
         BatchOutcome outcome =
-            estimateBatch(data, model, filter, {params.schedule.maxiter, params.diffcrit, params.increase}, console);
+            estimateBatch(data, model, filter, {params.schedule.maxiter, params.diffcrit, params.increase}, workers,
+                          console);
         estimation.passes = outcome.passes;
         estimation.converged = outcome.converged;
         trace = std::move(outcome.trace);
     } else {
-        learnSequential(data, model, {params.schedule, params.seed, params.method, params.increase}, console);
+        learnSequential(data, model, {params.schedule, params.seed, params.method, params.increase}, workers, console);
     }
     if (plan.fixedFile) orientProfile(profile, model.nranks);
 

@@ -84,4 +84,18 @@ std::vector<ParameterText> reportParameters(const SettingMap& settings, const Ru
     return rows;
 }
 
+std::size_t resolveThreads(const SettingMap& settings, const char* environment, std::size_t processors) {
+    constexpr std::int32_t kMostThreads = 256;
+    std::int32_t threads = 0;
+    const auto setting = settings.find("threads");
+    if (setting != settings.end()) {
+        threads = leadingInteger(setting->second);
+    } else if (environment != nullptr) {
+        // Text that is not a number converts to 0, as if the variable were unset.
+        threads = leadingInteger(environment);
+    }
+    if (threads <= 0) return processors;
+    return static_cast<std::size_t>(threads < kMostThreads ? threads : kMostThreads);
+}
+
 }  // namespace tavrel

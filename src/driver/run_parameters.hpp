@@ -1,6 +1,7 @@
 #pragma once
 // The typed run parameters resolved from the SettingMap.
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <vector>
@@ -31,5 +32,11 @@ RunParameters resolveRunParameters(const SettingMap& settings, std::ostream& con
 // parameter they do not hold, with its default (phi, the batch method's
 // smoothing weight, only for that method, as the run computed it).
 std::vector<ParameterText> reportParameters(const SettingMap& settings, const RunParameters& params, double phi);
+
+// The number of worker threads: the `threads` setting when present, otherwise
+// `environment` (the value of TAVREL_THREADS, null when unset), converted as
+// the integer settings are. Neither, 0, negative or not a number:
+// `processors`; above 256: 256. Prints nothing.
+std::size_t resolveThreads(const SettingMap& settings, const char* environment, std::size_t processors);
 
 }  // namespace tavrel

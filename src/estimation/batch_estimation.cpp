@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
+#include <new>
 #include <ostream>
 #include <vector>
 
@@ -72,116 +74,255 @@ void smoothMemberships(std::span<double> membership, std::span<const double> fil
 
 namespace {
 
-// Adds every examinee's smoothed row to the sums of the items it answered:
-// rows 2j and 2j + 1 of `sums` hold item j's denominators and numerators, and
-// row 2J takes the additions of missing and incorrect responses, so the loop
-// chooses a row instead of branching on each response.
+// Adds every examinee's smoothed row to the sums of items [first, last) that
+// it answered: rows 2(j - first) and 2(j - first) + 1 of `sums` hold item j's
+// denominators and numerators, and the row after them takes the additions of
+// missing and incorrect responses, so the loop chooses a row instead of
+// branching on each response.
 template <std::size_t KC>
-void accumulateRows(const char* responses, const char* missingMask, const double* smoothed, double* sums,
-                    std::size_t Kr, std::size_t J, std::size_t N) {
+void accumulateRows(const ResponseView& data, const double* smoothed, double* sums, std::size_t Kr,
+                    BlockRange items) {
     const std::size_t K = rankCount<KC>(Kr);
-    double* const discard = sums + 2 * J * K;
+    const std::size_t J = data.nitems;
+    const std::size_t N = data.nexaminees;
+    const char* const responses = data.responses.data();
+    const char* const missingMask = data.missingMask.data();
+    double* const discard = sums + 2 * (items.end - items.begin) * K;
     for (std::size_t i = 0; i < N; ++i) {
         const char* x = responses + i * J;
         const char* present = missingMask + i * J;
         const double* w = smoothed + i * K;
-        for (std::size_t j = 0; j < J; ++j) {
+        for (std::size_t j = items.begin; j < items.end; ++j) {
             const bool answered = present[j] == '1';
             const bool correct = answered && x[j] == '1';
-            double* d = answered ? sums + 2 * j * K : discard;
-            double* n = correct ? sums + (2 * j + 1) * K : discard;
+            double* d = answered ? sums + 2 * (j - items.begin) * K : discard;
+            double* n = correct ? sums + (2 * (j - items.begin) + 1) * K : discard;
             for (std::size_t c = 0; c < K; ++c) d[c] = d[c] + w[c];
             for (std::size_t c = 0; c < K; ++c) n[c] = n[c] + w[c];
         }
     }
 }
 
+// updateProfileSmoothed for the cells of items [first, last).
+void updateItems(const ResponseView& data, std::span<const char> fixedMask, std::span<double> profile,
+                 std::span<const double> smoothed, std::size_t nranks, BlockRange items) {
+    const std::size_t K = nranks;
+    // Every cell's sums run over the examinees in order, as cell by cell.
+    std::vector<double> sums((2 * (items.end - items.begin) + 1) * K, 0.0);
+    withRankCount(K, [&](auto KC) { accumulateRows<KC>(data, smoothed.data(), sums.data(), K, items); });
+    for (std::size_t j = items.begin; j < items.end; ++j) {
+        const double* den = sums.data() + 2 * (j - items.begin) * K;
+        const double* num = den + K;
+        for (std::size_t c = 0; c < K; ++c) {
+            const std::size_t cell = j * K + c;
+            if (fixedMask[cell] != '1' || den[c] == 0.0) continue;
+            profile[cell] = clipProbability(num[c] / den[c]);
+        }
+    }
+}
+
+// The smoothed posterior memberships of examinees [first, last).
+void smoothedMembershipRows(const RankScorer& scorer, const ResponseView& data, std::span<const double> filter,
+                            std::size_t K, BlockRange examinees, std::span<double> membership) {
+    for (std::size_t i = examinees.begin; i < examinees.end; ++i)
+        scorer.membershipRow(i, data, membership.data() + i * K);
+    smoothMemberships(membership.subspan(examinees.begin * K, (examinees.end - examinees.begin) * K), filter, K);
+}
+
+// The log-likelihood of a pass: one running sum in the order examinee, rank,
+// item, which may be taken over consecutive ranges of examinees, one after
+// another. Adding a range allocates nothing.
+class LogLikelihood {
+public:
+    LogLikelihood(std::size_t nitems, std::size_t nranks)
+        : J_(nitems), K_(nranks), logs_(3 * nranks * nitems, 0.0), codes_(nitems) {}
+
+    // Starts the sum at 0 with the logarithms of `profile`: once per cell,
+    // rank-major so that the item loop is contiguous, three per cell in the
+    // rows responseCode picks.
+    void start(std::span<const double> profile) {
+        for (std::size_t j = 0; j < J_; ++j) {
+            for (std::size_t c = 0; c < K_; ++c) {
+                const double p = profile[j * K_ + c];
+                logs_[3 * (c * J_ + j)] = logIncorrect(p);
+                logs_[3 * (c * J_ + j) + 1] = logCorrect(p);
+            }
+        }
+        sum_ = 0.0;
+    }
+
+    void add(const ResponseView& data, std::span<const double> smoothed, BlockRange examinees) {
+        // Locals: the stores into the codes, characters, may alias any member.
+        const std::size_t J = J_;
+        const std::size_t K = K_;
+        const double* const logs = logs_.data();
+        unsigned char* const codes = codes_.data();
+        double L = sum_;
+        for (std::size_t i = examinees.begin; i < examinees.end; ++i) {
+            const char* x = data.responsesOf(i);
+            const char* present = data.presenceOf(i);
+            for (std::size_t j = 0; j < J; ++j) codes[j] = static_cast<unsigned char>(responseCode(x[j], present[j]));
+            for (std::size_t c = 0; c < K; ++c) {
+                const double w = smoothed[i * K + c];
+                if (!(w > kDblMin)) continue;
+                // A missing response adds w * 0.0 = +0.0, which leaves L unchanged.
+                const double* table = logs + 3 * c * J;
+                for (std::size_t j = 0; j < J; ++j) L = L + w * table[3 * j + codes[j]];
+            }
+        }
+        sum_ = L;
+    }
+
+    double sum() const { return sum_; }
+
+private:
+    std::size_t J_, K_;
+    std::vector<double> logs_;
+    std::vector<unsigned char> codes_;
+    double sum_ = 0.0;
+};
+
+// Prints a pass's line of the trace; true when the change meets the criterion.
+bool traceLine(std::int32_t t, double v, double previous, const BatchSettings& settings, std::ostream& console) {
+    console << t + 1 << '\t' << v;
+    if (t == 0) {
+        console << "\tchange\n";
+        return false;
+    }
+    const double d = std::fabs(v - previous);
+    console << '\t' << d << '\n';
+    return d <= settings.diffcrit;
+}
+
 }  // namespace
 
 void updateProfileSmoothed(const ResponseView& data, std::span<const char> fixedMask, std::span<double> profile,
                            std::span<const double> smoothed, std::size_t nranks) {
-    const std::size_t K = nranks;
-    const std::size_t J = data.nitems;
-    const std::size_t N = data.nexaminees;
-    // Every cell's sums run over the examinees in order, as cell by cell.
-    std::vector<double> sums((2 * J + 1) * K, 0.0);
-    withRankCount(K, [&](auto KC) {
-        accumulateRows<KC>(data.responses.data(), data.missingMask.data(), smoothed.data(), sums.data(), K, J, N);
-    });
-    for (std::size_t j = 0; j < J; ++j) {
-        for (std::size_t c = 0; c < K; ++c) {
-            const std::size_t cell = j * K + c;
-            const double den = sums[2 * j * K + c];
-            if (fixedMask[cell] != '1' || den == 0.0) continue;
-            const double v = sums[(2 * j + 1) * K + c] / den;
-            profile[cell] = clipProbability(v);
-        }
-    }
+    updateItems(data, fixedMask, profile, smoothed, nranks, {0, data.nitems});
 }
 
 double smoothedLogLikelihood(const ResponseView& data, std::span<const double> profile,
                              std::span<const double> smoothed, std::size_t nranks) {
-    const std::size_t K = nranks;
-    const std::size_t J = data.nitems;
-    const std::size_t N = data.nexaminees;
-    // Logarithms once per cell, rank-major so that the item loop is
-    // contiguous, three per cell in the rows responseCode picks.
-    std::vector<double> logs(3 * K * J, 0.0);
-    for (std::size_t j = 0; j < J; ++j) {
-        for (std::size_t c = 0; c < K; ++c) {
-            const double p = profile[j * K + c];
-            logs[3 * (c * J + j)] = logIncorrect(p);
-            logs[3 * (c * J + j) + 1] = logCorrect(p);
-        }
-    }
-    std::vector<unsigned char> codes(J);
-    double L = 0.0;
-    for (std::size_t i = 0; i < N; ++i) {
-        const char* x = data.responsesOf(i);
-        const char* present = data.presenceOf(i);
-        for (std::size_t j = 0; j < J; ++j) codes[j] = static_cast<unsigned char>(responseCode(x[j], present[j]));
-        for (std::size_t c = 0; c < K; ++c) {
-            const double w = smoothed[i * K + c];
-            if (!(w > kDblMin)) continue;
-            // A missing response adds w * 0.0 = +0.0, which leaves L unchanged.
-            const double* table = logs.data() + 3 * c * J;
-            for (std::size_t j = 0; j < J; ++j) L = L + w * table[3 * j + codes[j]];
-        }
-    }
-    return L;
+    LogLikelihood L(data.nitems, nranks);
+    L.start(profile);
+    L.add(data, smoothed, {0, data.nexaminees});
+    return L.sum();
 }
 
 BatchOutcome estimateBatch(const ResponseView& data, const Model& model, std::span<const double> filter,
-                           const BatchSettings& settings, std::ostream& console) {
+                           const BatchSettings& settings, Workers& workers, std::ostream& console) {
     const std::size_t K = model.nranks;
-    std::vector<double> membership = largeArray<double>(data.nexaminees * K);
+    const std::size_t J = data.nitems;
+    const std::size_t N = data.nexaminees;
+    const std::span<double> profile = model.profile;
+    // Memberships by blocks of examinees, a few per worker so that one held
+    // up by the machine delays the rest little; the profile by blocks of
+    // items, one per worker, as each block reads every membership row.
+    const std::size_t rowBlocks = workers.blocksFor(N, 8);
+    const std::size_t itemBlocks = workers.blocksFor(J, 1);
+    const auto fillMemberships = [&](std::span<double> membership, std::span<const double> from) {
+        const RankScorer scorer(from, model.prior, K, J, 'B');
+        workers.forEachBlock(rowBlocks, [&](std::size_t b) {
+            smoothedMembershipRows(scorer, data, filter, K, blockRange(N, rowBlocks, b), membership);
+        });
+    };
+    const auto update = [&](std::span<const double> membership) {
+        workers.forEachBlock(itemBlocks, [&](std::size_t b) {
+            updateItems(data, model.fixedMask, profile, membership, K, blockRange(J, itemBlocks, b));
+        });
+        if (settings.increase) sortProfileIncreasing(profile, K);
+    };
+
+    std::vector<double> membership = largeArray<double>(N * K);
+    // With several workers the passes overlap: while one worker sums pass t's
+    // log-likelihood, the others already run pass t + 1's memberships (into a
+    // second matrix) and profile update. The log-likelihood reads the profile
+    // of pass t from a copy, which becomes the result again when pass t meets
+    // the criterion. Without room for the second matrix the passes run one
+    // step after another.
+    std::vector<double> ahead;
+    if (workers.count() > 1) {
+        try {
+            ahead = largeArray<double>(N * K);
+        } catch (const std::bad_alloc&) {
+            ahead = std::vector<double>();
+        }
+    }
+
     console << "iter\tLog-likelihood/(nN)\n";
     // J * N as an integer product over all cells, present or not.
-    const double cells = double(data.nitems * data.nexaminees);
+    const double cells = double(J * N);
     BatchOutcome outcome;
     double previous = 0.0;
-    for (std::int32_t t = 0; t < settings.maxiter; ++t) {
-        computeMembership(data, model.profile, model.prior, K, 'B', membership);
-        smoothMemberships(membership, filter, K);
-        updateProfileSmoothed(data, model.fixedMask, model.profile, membership, K);
-        if (settings.increase) sortProfileIncreasing(model.profile, K);
-        const double v = smoothedLogLikelihood(data, model.profile, membership, K) / cells;
-        outcome.passes = t + 1;
-        outcome.trace.push_back(v);
-        console << t + 1 << '\t' << v;
-        if (t == 0) {
-            console << "\tchange\n";
-        } else {
-            const double d = std::fabs(v - previous);
-            console << '\t' << d << '\n';
-            if (d <= settings.diffcrit) {
+    if (ahead.empty()) {
+        for (std::int32_t t = 0; t < settings.maxiter; ++t) {
+            fillMemberships(membership, profile);
+            update(membership);
+            const double v = smoothedLogLikelihood(data, profile, membership, K) / cells;
+            outcome.passes = t + 1;
+            outcome.trace.push_back(v);
+            if (traceLine(t, v, previous, settings, console)) {
                 outcome.converged = true;
                 return outcome;
             }
+            previous = v;
+            if (t >= settings.maxiter - 1)
+                console << kNote << "Convergence has not been reached to criterion = " << settings.diffcrit << ".\n";
+        }
+        return outcome;
+    }
+
+    LogLikelihood L(J, K);
+    std::vector<double> passProfile(profile.size());
+    if (settings.maxiter > 0) {
+        fillMemberships(membership, profile);
+        update(membership);
+    }
+    for (std::int32_t t = 0; t < settings.maxiter; ++t) {
+        // `membership` and the profile are pass t's.
+        std::copy(profile.begin(), profile.end(), passProfile.begin());
+        L.start(passProfile);
+        std::size_t summed = 0;  // examinees in the sum so far
+        const auto sumTo = [&](std::size_t end) {
+            L.add(data, membership, {summed, end});
+            summed = end;
+        };
+        const bool goesOn = t + 1 < settings.maxiter;
+        // A failure in pass t + 1 is reported where one thread meets it:
+        // after pass t's line, when pass t + 1 runs.
+        std::exception_ptr nextPassFailure;
+        if (goesOn) {
+            try {
+                // Block 0 of each step continues the sum, in order.
+                const RankScorer scorer(passProfile, model.prior, K, J, 'B');
+                workers.forEachBlock(1 + rowBlocks, [&](std::size_t b) {
+                    if (b == 0) return sumTo(N / 2);
+                    smoothedMembershipRows(scorer, data, filter, K, blockRange(N, rowBlocks, b - 1), ahead);
+                });
+                workers.forEachBlock(1 + itemBlocks, [&](std::size_t b) {
+                    if (b == 0) return sumTo(N);
+                    updateItems(data, model.fixedMask, profile, ahead, K, blockRange(J, itemBlocks, b - 1));
+                });
+                if (settings.increase) sortProfileIncreasing(profile, K);
+            } catch (...) {
+                nextPassFailure = std::current_exception();
+            }
+        }
+        if (summed < N) sumTo(N);
+
+        const double v = L.sum() / cells;
+        outcome.passes = t + 1;
+        outcome.trace.push_back(v);
+        if (traceLine(t, v, previous, settings, console)) {
+            outcome.converged = true;
+            std::copy(passProfile.begin(), passProfile.end(), profile.begin());
+            return outcome;
         }
         previous = v;
         if (t >= settings.maxiter - 1)
             console << kNote << "Convergence has not been reached to criterion = " << settings.diffcrit << ".\n";
+        if (nextPassFailure) std::rethrow_exception(nextPassFailure);
+        std::swap(membership, ahead);
     }
     return outcome;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/run_views.hpp"
+#include "common/workers.hpp"
 
 namespace tavrel {
 
@@ -49,8 +50,11 @@ struct BatchOutcome {
 };
 
 // Runs up to maxiter passes on the model's profile and prints the trace and,
-// without convergence, the note.
+// without convergence, the note. The memberships and their smoothing are
+// split by examinees over the workers, the profile's sums by items; the
+// log-likelihood is one sum on one worker, beside the next pass's memberships.
+// Every number is the same for any number of workers.
 BatchOutcome estimateBatch(const ResponseView& data, const Model& model, std::span<const double> filter,
-                           const BatchSettings& settings, std::ostream& console);
+                           const BatchSettings& settings, Workers& workers, std::ostream& console);
 
 }  // namespace tavrel

@@ -3,11 +3,13 @@
 // order and moves the profile cells of each examinee's winning rank and its
 // neighbours toward the examinee's responses.
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <span>
 
 #include "common/run_views.hpp"
+#include "common/workers.hpp"
 #include "estimation/random.hpp"
 
 namespace tavrel {
@@ -30,16 +32,24 @@ double learningRate(std::int32_t k, std::int32_t w, std::int32_t t, const Learni
 // Sorts each item's K values into ascending order.
 void sortProfileIncreasing(std::span<double> profile, std::size_t nranks);
 
+// Below this many cells (J * K) a step is too short to share between threads.
+inline constexpr std::size_t kSplitRanksFromCells = 256;
+
 struct SequentialSettings {
     LearningSchedule schedule;
     std::int32_t seed;  // of the examinee order; 0 or less takes the clock
     char method;        // the measure that picks each examinee's winning rank
     bool increase;      // sort every item's profile after each pass
+    // Each step's ranks are split over the workers from this many cells on.
+    std::size_t splitRanksFromCells = kSplitRanksFromCells;
 };
 
 // Runs maxiter passes on the model's profile. Prints "Now calculating " and
-// the progress dots on the console.
+// the progress dots on the console. With several workers and enough cells,
+// each examinee's step is split by ranks ('M' and 'B'); the visiting order
+// and the generator stay on the calling thread, and every number is the same
+// for any number of workers.
 void learnSequential(const ResponseView& data, const Model& model, const SequentialSettings& settings,
-                     std::ostream& console);
+                     Workers& workers, std::ostream& console);
 
 }  // namespace tavrel

@@ -16,7 +16,7 @@ struct SettingKey {
     std::string_view readBy;                  // the operation that reads the value
 };
 
-inline constexpr std::array<SettingKey, 35> kSettingKeys{{
+inline constexpr std::array<SettingKey, 36> kSettingKeys{{
     {"infile", {"datafile", ""}, "resolveDataLayout"},
     {"outfile", {"irpfile", ""}, "writeItemReferenceProfile"},
     {"rankfile", {"", ""}, "writeLatentRanks"},
@@ -52,6 +52,7 @@ inline constexpr std::array<SettingKey, 35> kSettingKeys{{
     {"prior", {"", ""}, "readPrior"},
     {"itemuse", {"", ""}, "applyItemUse"},
     {"phi", {"", ""}, "interpretFraction"},
+    {"threads", {"", ""}, "resolveThreads"},
 }};
 
 // Names that were once accepted; they draw a warning of their own.
