@@ -38,6 +38,7 @@
 #include "common/processors.hpp"
 #include "common/workers.hpp"
 #include "data/data_layout.hpp"
+#include "common/workers.hpp"
 #include "data/response_data.hpp"
 #include "estimation/batch_estimation.hpp"
 #include "estimation/rank_count.hpp"
@@ -340,31 +341,31 @@ Measured caseWriter(const std::string& path, const std::string& work, const Scal
     const std::vector<char> itemUse(J, '1');
     std::vector<std::int32_t> ranks(N);
     std::vector<double> membership(N * K);
+    tavrel::Workers workers(1);
+    const tavrel::RankScorer scorer(d.profile, d.prior, K, J, 'G');
     const bool statisticsFile = which == "test" || which == "item" || which == "trp" || which == "examinee";
-    if (statisticsFile || which == "statistics")
-        tavrel::rankExaminees(responseView(d), d.profile, d.prior, K, 'G', ranks, membership);
+    if (statisticsFile || which == "statistics") tavrel::rankExaminees(scorer, responseView(d), ranks, membership, workers);
     const tavrel::StatisticsInputs statisticsInputs{responseView(d), d.profile, d.fixed, itemUse, membership,
                                                     ranks,           filter,    K};
     const tavrel::RunStatistics statistics =
-        statisticsFile ? tavrel::computeStatistics(statisticsInputs) : tavrel::RunStatistics{};
+        statisticsFile ? tavrel::computeStatistics(statisticsInputs, workers) : tavrel::RunStatistics{};
     const tavrel::StatisticsFileInputs files{statistics, itemUse, {}, membership, ranks, d.ids, {'G', 3, false}, K, ','};
     const std::string out = work + "/writer_" + which + ".csv";
     Measured m;
     auto start = Clock::now();
     const tavrel::ResultInputs in{responseView(d), d.ids, d.profile, itemUse, ranks, membership, K, ','};
-    if (which == "rank" || which == "uorp") tavrel::rankExaminees(responseView(d), d.profile, d.prior, K, 'G', ranks, {});
-    if (which == "rmp" || which == "worp")
-        tavrel::rankExaminees(responseView(d), d.profile, d.prior, K, 'G', {}, membership);
+    if (which == "rank" || which == "uorp") tavrel::rankExaminees(scorer, responseView(d), ranks, {}, workers);
+    if (which == "rmp" || which == "worp") tavrel::rankExaminees(scorer, responseView(d), {}, membership, workers);
     if (which == "irp") tavrel::writeItemReferenceProfile(out, in, quiet);
-    if (which == "rank") tavrel::writeLatentRanks(out, in, quiet);
-    if (which == "rmp") tavrel::writeRankMembershipProfiles(out, in, quiet);
-    if (which == "worp") tavrel::writeWeightedObservationRatioProfile(out, in, quiet);
-    if (which == "uorp") tavrel::writeUnweightedObservationRatioProfile(out, in, quiet);
-    if (which == "statistics") gSink = tavrel::computeStatistics(statisticsInputs).testFit.BIC;
+    if (which == "rank") tavrel::writeLatentRanks(out, in, workers, quiet);
+    if (which == "rmp") tavrel::writeRankMembershipProfiles(out, in, workers, quiet);
+    if (which == "worp") tavrel::writeWeightedObservationRatioProfile(out, in, workers, quiet);
+    if (which == "uorp") tavrel::writeUnweightedObservationRatioProfile(out, in, workers, quiet);
+    if (which == "statistics") gSink = tavrel::computeStatistics(statisticsInputs, workers).testFit.BIC;
     if (which == "test") tavrel::writeTestStatistics(out, files, quiet);
     if (which == "item") tavrel::writeItemStatistics(out, files, quiet);
     if (which == "trp") tavrel::writeRankStatistics(out, files, quiet);
-    if (which == "examinee") tavrel::writeExamineeStatistics(out, files, quiet);
+    if (which == "examinee") tavrel::writeExamineeStatistics(out, files, workers, quiet);
     m.seconds = secondsSince(start);
     m.cells = double(N) * double(J);
     m.bytes = which == "statistics" ? 0.0 : fileBytes(out);
@@ -398,14 +399,15 @@ Measured caseReport(const std::string& path, const std::string& work, const Scal
     const std::vector<char> itemUse(J, '1');
     std::vector<std::int32_t> ranks(N);
     std::vector<double> membership(N * K);
-    tavrel::rankExaminees(responseView(d), d.profile, d.prior, K, 'G', ranks, membership);
+    tavrel::Workers workers(1);
+    tavrel::rankExaminees(tavrel::RankScorer(d.profile, d.prior, K, J, 'G'), responseView(d), ranks, membership, workers);
     const tavrel::RunStatistics statistics =
-        tavrel::computeStatistics({responseView(d), d.profile, d.fixed, itemUse, membership, ranks, filter, K});
+        tavrel::computeStatistics({responseView(d), d.profile, d.fixed, itemUse, membership, ranks, filter, K}, workers);
     const std::string out = work + "/report.html";
     Measured m;
     const auto start = Clock::now();
     const tavrel::RankCounts counts = tavrel::countByRank(responseView(d), ranks, statistics.scores,
-                                                          statistics.itemsInUse, K);
+                                                          statistics.itemsInUse, K, workers);
     tavrel::writeReport(out,
                         {statistics, counts, d.profile, itemUse, {}, outcome.trace, {}, path, N, K,
                          {'G', outcome.passes, outcome.converged}},

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analysis/rank_counts.hpp"
+#include "common/workers.hpp"
 #include "analysis/run_statistics.hpp"
 #include "report/markup.hpp"
 #include "report/report_page.hpp"
@@ -169,8 +170,9 @@ struct SmallRun {
         for (std::size_t i = 0; i < N; ++i) membership[i * K + std::size_t(ranks[i])] = 1.0;
         const std::string fixed(J * K, '1');
         const ResponseView data{responses, mask, J, N};
-        const RunStatistics s = computeStatistics({data, profile, fixed, itemUse, membership, ranks, {}, K});
-        const RankCounts counts = countByRank(data, ranks, s.scores, s.itemsInUse, K);
+        Workers workers(1);
+        const RunStatistics s = computeStatistics({data, profile, fixed, itemUse, membership, ranks, {}, K}, workers);
+        const RankCounts counts = countByRank(data, ranks, s.scores, s.itemsInUse, K, workers);
         const std::vector<ParameterText> parameters{{"infile", dataFile, false, ""},
                                                     {"outfile", "o<b>&\"'.csv", false, ""}};
         return buildReportPage({s, counts, profile, itemUse, names, trace, parameters, dataFile, N, K,
@@ -251,11 +253,14 @@ TEST(RankCounts, CountTheExamineesWhoTakePartByRank) {
     const std::string responses = "1110" "0.00" "..01", mask = "1111" "1011" "0011";
     const ResponseView data{responses, mask, 2, 6};
     const std::vector<std::int32_t> ranks{1, 1, 0, 0, 0, 1};
-    const RankCounts c = countByRank(data, ranks, scoreExaminees(data), 2, 2);
-    EXPECT_EQ(c.answered, (std::vector<std::int64_t>{2, 3, 1, 3}));
-    EXPECT_EQ(c.correct, (std::vector<std::int64_t>{0, 2, 0, 2}));
-    EXPECT_EQ(c.maxScore, 2u);
-    EXPECT_EQ(c.scoreRank, (std::vector<std::int64_t>{2, 0, 0, 2, 0, 1}));
+    for (const std::size_t threads : {1, 2}) {  // two workers count an item each
+        Workers workers(threads);
+        const RankCounts c = countByRank(data, ranks, scoreExaminees(data, workers), 2, 2, workers);
+        EXPECT_EQ(c.answered, (std::vector<std::int64_t>{2, 3, 1, 3}));
+        EXPECT_EQ(c.correct, (std::vector<std::int64_t>{0, 2, 0, 2}));
+        EXPECT_EQ(c.maxScore, 2u);
+        EXPECT_EQ(c.scoreRank, (std::vector<std::int64_t>{2, 0, 0, 2, 0, 1}));
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "analysis/irp_indices.hpp"
 #include "analysis/normal_quantile.hpp"
 #include "analysis/run_statistics.hpp"
+#include "common/workers.hpp"
 
 namespace tavrel {
 namespace {
@@ -96,8 +97,10 @@ struct HandWorked {
     std::vector<double> membership{0.1, 0.9, 0.4, 0.6, 0.7, 0.3, 0.8, 0.2, 0.5, 0.5, 0.3, 0.7};
     std::vector<std::int32_t> ranks{1, 1, 0, 0, 0, 1};
 
-    RunStatistics compute(std::span<const double> filter = {}) const {
-        return computeStatistics({{responses, mask, 2, 6}, profile, fixed, itemUse, membership, ranks, filter, 2});
+    RunStatistics compute(std::span<const double> filter = {}, std::size_t threads = 1) const {
+        Workers workers(threads);
+        return computeStatistics({{responses, mask, 2, 6}, profile, fixed, itemUse, membership, ranks, filter, 2},
+                                 workers);
     }
 };
 
@@ -169,8 +172,9 @@ TEST(RunStatistics, ValuesThatDoNotExist) {
     h.itemUse = "110";
     h.membership = {1.0, 1.0, 1.0};
     h.ranks = {0, 0, 0};
-    const RunStatistics s =
-        computeStatistics({{h.responses, h.mask, 3, 3}, h.profile, h.fixed, h.itemUse, h.membership, h.ranks, {}, 1});
+    Workers workers(1);
+    const RunStatistics s = computeStatistics(
+        {{h.responses, h.mask, 3, 3}, h.profile, h.fixed, h.itemUse, h.membership, h.ranks, {}, 1}, workers);
     const ItemStatistics& nobody = s.items[0];
     EXPECT_EQ(nobody.respondents, 0);
     EXPECT_TRUE(std::isnan(nobody.correctRate) && std::isnan(nobody.threshold) &&

@@ -9,6 +9,8 @@
 
 namespace tavrel {
 
+class Workers;
+
 struct ItemStatistics {
     std::int64_t respondents = 0;  // n(j)
     std::int64_t correct = 0;      // c1(j)
@@ -19,6 +21,7 @@ struct ItemStatistics {
     double itemTotalCorrelation;
 };
 
-std::vector<ItemStatistics> describeItems(const ResponseView& data, const ExamineeScores& scores);
+// Blocks of items are described on the workers.
+std::vector<ItemStatistics> describeItems(const ResponseView& data, const ExamineeScores& scores, Workers& workers);
 
 }  // namespace tavrel

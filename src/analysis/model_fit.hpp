@@ -17,6 +17,8 @@
 
 namespace tavrel {
 
+class Workers;
+
 // Log-likelihoods and degrees of freedom of one item, or their sums over items.
 struct LogLikelihoods {
     double model = 0.0;      // lA
@@ -42,8 +44,9 @@ struct FitInputs {
     std::size_t nranks;
 };
 
-// lA, lB, lN and the degrees of freedom of every item.
-std::vector<LogLikelihoods> itemLogLikelihoods(const FitInputs& in, const ExamineeScores& scores);
+// lA, lB, lN and the degrees of freedom of every item; blocks of items on the
+// workers.
+std::vector<LogLikelihoods> itemLogLikelihoods(const FitInputs& in, const ExamineeScores& scores, Workers& workers);
 
 // The indices from the log-likelihoods and N'; every value NaN where N' < 2.
 // RFI, TLI and RMSEA are NaN where dfModel <= 0.

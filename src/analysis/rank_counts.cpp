@@ -1,31 +1,37 @@
 #include "analysis/rank_counts.hpp"
 
+#include "common/workers.hpp"
+
 namespace tavrel {
 
 RankCounts countByRank(const ResponseView& data, std::span<const std::int32_t> ranks, const ExamineeScores& scores,
-                       std::size_t itemsInUse, std::size_t nranks) {
+                       std::size_t itemsInUse, std::size_t nranks, Workers& workers) {
     const std::size_t J = data.nitems;
     const std::size_t K = nranks;
     RankCounts c;
     c.maxScore = itemsInUse;
     c.scoreRank.assign((itemsInUse + 1) * K, 0);
+    for (std::size_t i = 0; i < data.nexaminees; ++i)
+        if (scores.takesPart(i)) ++c.scoreRank[static_cast<std::size_t>(scores.score[i]) * K + static_cast<std::size_t>(ranks[i])];
     // Rank-major while counting, so that one examinee's row adds to one
     // contiguous row of counts; item-major afterwards, like the profile.
+    // Blocks of items count on the workers.
     std::vector<std::int64_t> answered(K * J, 0), correct(K * J, 0);
-    for (std::size_t i = 0; i < data.nexaminees; ++i) {
-        if (!scores.takesPart(i)) continue;
-        const auto k = static_cast<std::size_t>(ranks[i]);
-        ++c.scoreRank[static_cast<std::size_t>(scores.score[i]) * K + k];
-        const char* x = data.responsesOf(i);
-        const char* present = data.presenceOf(i);
-        std::int64_t* n = answered.data() + k * J;
-        std::int64_t* n1 = correct.data() + k * J;
-        for (std::size_t j = 0; j < J; ++j) {
-            const bool takesPart = present[j] == '1';
-            n[j] += takesPart;
-            n1[j] += takesPart & (x[j] == '1');
+    forEachRange(workers, J, 1, [&](std::size_t j0, std::size_t j1) {
+        for (std::size_t i = 0; i < data.nexaminees; ++i) {
+            if (!scores.takesPart(i)) continue;
+            const auto k = static_cast<std::size_t>(ranks[i]);
+            const char* x = data.responsesOf(i);
+            const char* present = data.presenceOf(i);
+            std::int64_t* n = answered.data() + k * J;
+            std::int64_t* n1 = correct.data() + k * J;
+            for (std::size_t j = j0; j < j1; ++j) {
+                const bool takesPart = present[j] == '1';
+                n[j] += takesPart;
+                n1[j] += takesPart & (x[j] == '1');
+            }
         }
-    }
+    });
     c.answered.resize(J * K);
     c.correct.resize(J * K);
     for (std::size_t j = 0; j < J; ++j)

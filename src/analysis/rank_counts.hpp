@@ -13,6 +13,8 @@
 
 namespace tavrel {
 
+class Workers;
+
 struct RankCounts {
     // J x K, item-major (item j, rank k at j*K + k): the examinees of
     // estimated rank k who answered item j, and those who answered it correctly.
@@ -25,8 +27,8 @@ struct RankCounts {
 };
 
 // `ranks` are 0-based; the data's MissingMask is the one after item use, so
-// items out of use count nowhere.
+// items out of use count nowhere. Blocks of items are counted on the workers.
 RankCounts countByRank(const ResponseView& data, std::span<const std::int32_t> ranks, const ExamineeScores& scores,
-                       std::size_t itemsInUse, std::size_t nranks);
+                       std::size_t itemsInUse, std::size_t nranks, Workers& workers);
 
 }  // namespace tavrel

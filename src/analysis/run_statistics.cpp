@@ -2,16 +2,16 @@
 
 namespace tavrel {
 
-RunStatistics computeStatistics(const StatisticsInputs& in) {
+RunStatistics computeStatistics(const StatisticsInputs& in, Workers& workers) {
     const std::size_t J = in.data.nitems;
     const std::size_t K = in.nranks;
     RunStatistics s;
-    s.scores = scoreExaminees(in.data);
+    s.scores = scoreExaminees(in.data, workers);
     s.scoreStatistics = describeScores(s.scores);
-    s.items = describeItems(in.data, s.scores);
+    s.items = describeItems(in.data, s.scores, workers);
 
     const std::vector<LogLikelihoods> logLikelihoods =
-        itemLogLikelihoods({in.data, in.profile, in.fixedMask, in.membership, in.filter, K}, s.scores);
+        itemLogLikelihoods({in.data, in.profile, in.fixedMask, in.membership, in.filter, K}, s.scores, workers);
     const std::size_t examinees = s.scores.scored;
     LogLikelihoods test;
     s.irp.reserve(J);

@@ -18,6 +18,8 @@
 
 namespace tavrel {
 
+class Workers;
+
 struct StatisticsInputs {
     ResponseView data;                    // MissingMask after item use
     std::span<const double> profile;      // J x K, the finished estimate
@@ -42,6 +44,9 @@ struct RunStatistics {
     bool stronglyOrdinal = false;       // and no item in use has a falling step
 };
 
-RunStatistics computeStatistics(const StatisticsInputs& in);
+// The sums over examinees run on the workers in blocks of items (or of
+// examinees where each examinee's values stand alone): the same bits for any
+// number of workers.
+RunStatistics computeStatistics(const StatisticsInputs& in, Workers& workers);
 
 }  // namespace tavrel

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "common/workers.hpp"
+
 namespace tavrel {
 namespace {
 
@@ -18,26 +20,28 @@ double sampleSd(double squares, std::size_t n, bool allEqual) {
 
 }  // namespace
 
-ExamineeScores scoreExaminees(const ResponseView& data) {
+ExamineeScores scoreExaminees(const ResponseView& data, Workers& workers) {
     const std::size_t J = data.nitems;
     const std::size_t N = data.nexaminees;
     ExamineeScores scores;
     scores.responses.resize(N);
     scores.score.resize(N);
-    for (std::size_t i = 0; i < N; ++i) {
-        const char* x = data.responsesOf(i);
-        const char* present = data.presenceOf(i);
-        std::int32_t r = 0;
-        std::int32_t s = 0;
-        for (std::size_t j = 0; j < J; ++j) {
-            const bool takesPart = present[j] == '1';
-            r += takesPart;
-            s += takesPart & (x[j] == '1');
+    forEachRange(workers, N, 4, [&](std::size_t first, std::size_t end) {
+        for (std::size_t i = first; i < end; ++i) {
+            const char* x = data.responsesOf(i);
+            const char* present = data.presenceOf(i);
+            std::int32_t r = 0;
+            std::int32_t s = 0;
+            for (std::size_t j = 0; j < J; ++j) {
+                const bool takesPart = present[j] == '1';
+                r += takesPart;
+                s += takesPart & (x[j] == '1');
+            }
+            scores.responses[i] = r;
+            scores.score[i] = s;
         }
-        scores.responses[i] = r;
-        scores.score[i] = s;
-        scores.scored += r > 0;
-    }
+    });
+    for (std::size_t i = 0; i < N; ++i) scores.scored += scores.takesPart(i);
     return scores;
 }
 

@@ -10,6 +10,8 @@
 
 namespace tavrel {
 
+class Workers;
+
 // r(i), the responses that take part (present, item in use), and s(i), the
 // correct ones among them. Examinees with r(i) = 0 take part in no statistic.
 struct ExamineeScores {
@@ -22,7 +24,8 @@ struct ExamineeScores {
     double passageRate(std::size_t i) const { return double(score[i]) / double(responses[i]); }
 };
 
-ExamineeScores scoreExaminees(const ResponseView& data);
+// Blocks of examinees are scored on the workers.
+ExamineeScores scoreExaminees(const ResponseView& data, Workers& workers);
 
 // Over the N' examinees, NaN where a value does not exist. Means first, then
 // sums of deviations, in examinee order; a variable whose values are all equal

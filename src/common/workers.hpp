@@ -201,4 +201,15 @@ private:
     std::size_t teamLimit_ = 1;
 };
 
+// Cuts `count` things into the workers' blocks (perWorker per worker) and
+// calls body(begin, end) for each block's range [begin, end) on the workers.
+template <class Body>
+void forEachRange(Workers& workers, std::size_t count, std::size_t perWorker, Body&& body) {
+    const std::size_t blocks = workers.blocksFor(count, perWorker);
+    workers.forEachBlock(blocks, [&](std::size_t b) {
+        const BlockRange range = blockRange(count, blocks, b);
+        body(range.begin, range.end);
+    });
+}
+
 }  // namespace tavrel

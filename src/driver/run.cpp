@@ -17,6 +17,7 @@
 #include "common/processors.hpp"
 #include "common/types.hpp"
 #include "common/version.hpp"
+#include "common/workers.hpp"
 #include "data/data_layout.hpp"
 #include "common/workers.hpp"
 #include "data/fixed_profile.hpp"
@@ -90,7 +91,7 @@ struct FinishedRun {
 // The result files the plan names, in their fixed order. Every examinee's
 // rank and memberships are computed once, after the item reference profile,
 // for all the writers that need them; the statistics once for their four files.
-void writeResults(const RunPlan& plan, const FinishedRun& run, std::ostream& console) {
+void writeResults(const RunPlan& plan, const FinishedRun& run, Workers& workers, std::ostream& console) {
     const std::size_t K = run.model.nranks;
     const std::size_t N = run.data.nexaminees;
     const char method = run.estimation.method;
@@ -105,32 +106,35 @@ void writeResults(const RunPlan& plan, const FinishedRun& run, std::ostream& con
     std::vector<std::int32_t> ranks(plan.wantsRanks() ? N : 0);
     std::vector<double> membership = largeArray<double>(methodRows ? N * K : 0);
     if (!ranks.empty() || !membership.empty())
-        rankExaminees(run.data, profile, run.model.prior, K, method, ranks, membership);
+        rankExaminees(RankScorer(profile, run.model.prior, K, run.data.nitems, method), run.data, ranks, membership,
+                      workers);
     results.ranks = ranks;
     results.membership = membership;
-    if (plan.latentRanks) writeLatentRanks(*plan.latentRanks, results, console);
-    if (plan.rankMemberships) writeRankMembershipProfiles(*plan.rankMemberships, results, console);
-    if (plan.weightedRatios) writeWeightedObservationRatioProfile(*plan.weightedRatios, results, console);
-    if (plan.unweightedRatios) writeUnweightedObservationRatioProfile(*plan.unweightedRatios, results, console);
+    if (plan.latentRanks) writeLatentRanks(*plan.latentRanks, results, workers, console);
+    if (plan.rankMemberships) writeRankMembershipProfiles(*plan.rankMemberships, results, workers, console);
+    if (plan.weightedRatios) writeWeightedObservationRatioProfile(*plan.weightedRatios, results, workers, console);
+    if (plan.unweightedRatios)
+        writeUnweightedObservationRatioProfile(*plan.unweightedRatios, results, workers, console);
     if (!statistics) return;
 
     std::vector<double> likelihoodMembership;
     if (method == 'L') {
         likelihoodMembership = largeArray<double>(N * K);
-        computeMembership(run.data, profile, run.model.prior, K, 'M', likelihoodMembership);
+        rankExaminees(RankScorer(profile, run.model.prior, K, run.data.nitems, 'M'), run.data, {},
+                      likelihoodMembership, workers);
     }
     const std::span<const double> memberships = method == 'L' ? likelihoodMembership : membership;
     const RunStatistics stats = computeStatistics(
-        {run.data, profile, run.model.fixedMask, run.itemUse, memberships, ranks, run.filter, K});
+        {run.data, profile, run.model.fixedMask, run.itemUse, memberships, ranks, run.filter, K}, workers);
     const StatisticsFileInputs files{stats, run.itemUse, run.itemNames, memberships, ranks,
                                      run.ids, run.estimation, K, run.delimiter};
     if (plan.testStatistics) writeTestStatistics(*plan.testStatistics, files, console);
     if (plan.itemStatistics) writeItemStatistics(*plan.itemStatistics, files, console);
     if (plan.rankStatistics) writeRankStatistics(*plan.rankStatistics, files, console);
-    if (plan.examineeStatistics) writeExamineeStatistics(*plan.examineeStatistics, files, console);
+    if (plan.examineeStatistics) writeExamineeStatistics(*plan.examineeStatistics, files, workers, console);
     if (!plan.report) return;
 
-    const RankCounts counts = countByRank(run.data, ranks, stats.scores, stats.itemsInUse, K);
+    const RankCounts counts = countByRank(run.data, ranks, stats.scores, stats.itemsInUse, K, workers);
     const ReportInputs report{stats,           counts,         profile, run.itemUse, run.itemNames, run.trace,
                               run.parameters,  run.dataFile,   N,       K,           run.estimation};
     writeReport(*plan.report, report, console);
@@ -198,7 +202,7 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     writeResults(plan,
                  {data, read.ids, read.itemNames, model, itemUse, filter, trace, estimation, params.delimiter, dataFile,
                   parameters},
-                 console);
+                 workers, console);
 }
 
 // Runs the sequence and reports a failure; returns the exit status.

@@ -8,6 +8,7 @@
 #endif
 
 #include "common/types.hpp"
+#include "common/workers.hpp"
 #include "estimation/rank_count.hpp"
 
 namespace tavrel {
@@ -175,20 +176,6 @@ void computeMembership(const ResponseView& data, std::span<const double> profile
     for (std::size_t i = 0; i < data.nexaminees; ++i) scorer.membershipRow(i, data, membership.data() + i * nranks);
 }
 
-void rankExaminees(const ResponseView& data, std::span<const double> profile, std::span<const double> prior,
-                   std::size_t nranks, char method, std::span<std::int32_t> ranks, std::span<double> membership) {
-    const RankScorer scorer(profile, prior, nranks, data.nitems, method);
-    std::vector<double> measures(nranks);
-    for (std::size_t i = 0; i < data.nexaminees; ++i) {
-        scorer.measures(i, data, measures.data());
-        if (!ranks.empty()) ranks[i] = bestRank(measures.data(), nranks);
-        if (membership.empty()) continue;
-        double* row = membership.data() + i * nranks;
-        std::copy(measures.begin(), measures.end(), row);
-        membershipFromMeasures(row, nranks, method);
-    }
-}
-
 void orientProfile(std::span<double> profile, std::size_t nranks) {
     const std::size_t K = nranks;
     const std::size_t J = profile.size() / K;
@@ -261,6 +248,23 @@ std::int32_t RankScorer::selectRank(std::size_t e, const ResponseView& data, dou
 void RankScorer::membershipRow(std::size_t e, const ResponseView& data, double* row) const {
     measures(e, data, row);
     membershipFromMeasures(row, K_, method_);
+}
+
+void rankExaminees(const RankScorer& scorer, const ResponseView& data, std::span<std::int32_t> ranks,
+                   std::span<double> membership, Workers& workers) {
+    const std::size_t K = scorer.nranks();
+    const std::size_t N = data.nexaminees;
+    forEachRange(workers, N, 4, [&](std::size_t first, std::size_t end) {
+        std::vector<double> measures(K);
+        for (std::size_t i = first; i < end; ++i) {
+            scorer.measures(i, data, measures.data());
+            if (!ranks.empty()) ranks[i] = bestRank(measures.data(), K);
+            if (membership.empty()) continue;
+            double* row = membership.data() + i * K;
+            std::copy(measures.begin(), measures.end(), row);
+            membershipFromMeasures(row, K, scorer.method());
+        }
+    });
 }
 
 }  // namespace tavrel

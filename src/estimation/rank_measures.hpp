@@ -17,6 +17,8 @@
 
 namespace tavrel {
 
+class Workers;
+
 // Sum over present items of (x - p)^2.
 double rankDistance(std::size_t e, std::size_t k, const ResponseView& data, std::span<const double> profile,
                     std::size_t nranks);
@@ -37,12 +39,6 @@ std::int32_t selectRank(std::size_t e, const ResponseView& data, std::span<const
 // and normalised over the ranks ('L': the floored distance itself).
 void computeMembership(const ResponseView& data, std::span<const double> profile, std::span<const double> prior,
                        std::size_t nranks, char method, std::span<double> membership);
-
-// Every examinee's latent rank (0-based) and membership row under the method,
-// both from one sweep of its measures; an empty output is not filled. The
-// ranks are those of selectRank, the rows those of computeMembership.
-void rankExaminees(const ResponseView& data, std::span<const double> profile, std::span<const double> prior,
-                   std::size_t nranks, char method, std::span<std::int32_t> ranks, std::span<double> membership);
 
 // Reverses every item's ranks when the last rank's total over the items is
 // below the first's.
@@ -98,6 +94,9 @@ public:
     std::int32_t selectRank(std::size_t e, const ResponseView& data, double* scratch) const;
     void membershipRow(std::size_t e, const ResponseView& data, double* row) const;
 
+    std::size_t nranks() const { return K_; }
+    char method() const { return method_; }
+
 private:
     std::span<const double> profile_;
     std::size_t K_;
@@ -108,5 +107,12 @@ private:
     std::vector<double> logs_;
     std::vector<double> logPrior_;  // log(prior[k]), for 'B'
 };
+
+// Every examinee's latent rank (0-based) and membership row under the
+// scorer's method, both from one sweep of its measures; an empty output is
+// not filled. The ranks are those of selectRank, the rows those of
+// computeMembership. Examinees are scored in blocks on the workers.
+void rankExaminees(const RankScorer& scorer, const ResponseView& data, std::span<std::int32_t> ranks,
+                   std::span<double> membership, Workers& workers);
 
 }  // namespace tavrel

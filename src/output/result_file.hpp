@@ -3,12 +3,14 @@
 // formatter over a byte sink, the result file it writes to, and a memory
 // buffer for rows formatted apart and written to the file later, in order.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/text_file.hpp"
+#include "common/workers.hpp"
 #include "output/field_quoting.hpp"
 #include "output/number_format.hpp"
 
@@ -85,5 +87,32 @@ public:
     // Raises FileFailure when a write failed.
     void close() { file.close(); }
 };
+
+// Writes rows 0..n-1 in order, row i formatted by format(out, i) into a
+// FieldFormatter. One worker formats straight into the file; several format
+// blocks of rows into buffers of their own, which are written in order, so the
+// bytes are the same.
+template <class Format>
+void writeRows(ResultFile& file, std::size_t n, char delimiter, Workers& workers, Format&& format) {
+    if (workers.count() == 1) {
+        for (std::size_t i = 0; i < n; ++i) format(file, i);
+        return;
+    }
+    constexpr std::size_t kRowsPerBlock = 4096;
+    std::vector<RowBuffer> buffers(workers.count() * 4);
+    const std::size_t roundRows = buffers.size() * kRowsPerBlock;
+    for (std::size_t first = 0; first < n; first += roundRows) {
+        const std::size_t rows = std::min(n - first, roundRows);
+        const std::size_t blocks = (rows + kRowsPerBlock - 1) / kRowsPerBlock;
+        workers.forEachBlock(blocks, [&](std::size_t b) {
+            buffers[b].clear();
+            FieldFormatter<RowBuffer> out(buffers[b], delimiter);
+            const std::size_t begin = first + b * kRowsPerBlock;
+            const std::size_t end = std::min(begin + kRowsPerBlock, first + rows);
+            for (std::size_t i = begin; i < end; ++i) format(out, i);
+        });
+        for (std::size_t b = 0; b < blocks; ++b) file.put(buffers[b]);
+    }
+}
 
 }  // namespace tavrel

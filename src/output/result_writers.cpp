@@ -16,7 +16,8 @@ std::size_t examineesOf(const ResultInputs& in) { return in.data.nexaminees; }
 
 // Writes the identifier and a delimiter when the data carry identifiers:
 // fixed-width ones byte for byte, ones from delimited data as fields.
-void identifier(ResultFile& out, const ResultInputs& in, std::size_t i) {
+template <class Out>
+void identifier(Out& out, const ResultInputs& in, std::size_t i) {
     if (!in.ids.present()) return;
     if (in.ids.quoteOnOutput())
         out.field(in.ids[i]);
@@ -47,56 +48,61 @@ void writeItemReferenceProfile(const std::string& fileName, const ResultInputs& 
     console << kNote << "Item reference profile is written to \"" << fileName << "\".\n";
 }
 
-void writeLatentRanks(const std::string& fileName, const ResultInputs& in, std::ostream& console) {
+void writeLatentRanks(const std::string& fileName, const ResultInputs& in, Workers& workers, std::ostream& console) {
     ResultFile out(fileName, in.delimiter);
     if (in.ids.present()) out.text("id"), out.delimiter(), out.text("rank"), out.endLine();
-    std::int64_t lines = 0;
-    for (std::size_t i = 0; i < examineesOf(in); ++i, ++lines) {
-        identifier(out, in, i);
-        out.integer(in.ranks[i] + 1);
-        out.endLine();
-    }
+    writeRows(out, examineesOf(in), in.delimiter, workers, [&](auto& row, std::size_t i) {
+        identifier(row, in, i);
+        row.integer(in.ranks[i] + 1);
+        row.endLine();
+    });
     out.close();
-    console << kNote << lines << " examinees' latetn ranks are written to \"" << fileName << "\".\n";
+    console << kNote << examineesOf(in) << " examinees' latetn ranks are written to \"" << fileName << "\".\n";
 }
 
-void writeRankMembershipProfiles(const std::string& fileName, const ResultInputs& in, std::ostream& console) {
+void writeRankMembershipProfiles(const std::string& fileName, const ResultInputs& in, Workers& workers,
+                                 std::ostream& console) {
     ResultFile out(fileName, in.delimiter);
-    const std::span<const double> membership = in.membership;
     const std::size_t K = ranksOf(in);
     if (in.ids.present()) out.rankHeader("id", in.nranks);
-    std::int64_t lines = 0;
-    for (std::size_t i = 0; i < examineesOf(in); ++i, ++lines) {
-        identifier(out, in, i);
+    writeRows(out, examineesOf(in), in.delimiter, workers, [&](auto& row, std::size_t i) {
+        identifier(row, in, i);
+        const double* m = in.membership.data() + i * K;
         for (std::size_t k = 0; k < K; ++k) {
-            if (k > 0) out.delimiter();
-            out.number(membership[i * K + k]);
+            if (k > 0) row.delimiter();
+            row.number(m[k]);
         }
-        out.endLine();
-    }
+        row.endLine();
+    });
     out.close();
-    console << kNote << lines << " examinees' rank membership profiles are written to \"" << fileName << "\".\n";
+    console << kNote << examineesOf(in) << " examinees' rank membership profiles are written to \"" << fileName
+            << "\".\n";
 }
 
-void writeWeightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in,
+void writeWeightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in, Workers& workers,
                                           std::ostream& console) {
     ResultFile out(fileName, in.delimiter);
     const std::span<const double> membership = in.membership;
     const std::size_t K = ranksOf(in);
     const std::size_t J = itemsOf(in);
-    // Both sums of every cell run over the examinees in order.
-    std::vector<double> numerator(J * K, 0.0);
+    const std::size_t N = examineesOf(in);
+    // Both sums of every cell run over the examinees in order; the block of
+    // the first items also sums the denominators.
     std::vector<double> denominator(K, 0.0);
-    for (std::size_t i = 0; i < examineesOf(in); ++i) {
-        const double* m = membership.data() + i * K;
-        for (std::size_t k = 0; k < K; ++k) denominator[k] = denominator[k] + m[k];
-        const char* present = in.data.presenceOf(i);
-        for (std::size_t j = 0; j < J; ++j) {
-            if (present[j] != '1') continue;
-            double* n = numerator.data() + j * K;
-            for (std::size_t k = 0; k < K; ++k) n[k] = n[k] + m[k];
+    std::vector<double> numerator(J * K, 0.0);
+    forEachRange(workers, J, 1, [&](std::size_t j0, std::size_t j1) {
+        for (std::size_t i = 0; i < N; ++i) {
+            const double* m = membership.data() + i * K;
+            if (j0 == 0)
+                for (std::size_t k = 0; k < K; ++k) denominator[k] = denominator[k] + m[k];
+            const char* present = in.data.presenceOf(i);
+            for (std::size_t j = j0; j < j1; ++j) {
+                if (present[j] != '1') continue;
+                double* n = numerator.data() + j * K;
+                for (std::size_t k = 0; k < K; ++k) n[k] = n[k] + m[k];
+            }
         }
-    }
+    });
     out.rankHeader("item", in.nranks);
     for (std::size_t j = 0; j < J; ++j) {
         out.integer(static_cast<std::int64_t>(j) + 1);
@@ -110,20 +116,23 @@ void writeWeightedObservationRatioProfile(const std::string& fileName, const Res
     console << kNote << "Weighted observation ratio profile is written to \"" << fileName << "\".\n";
 }
 
-void writeUnweightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in,
+void writeUnweightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in, Workers& workers,
                                             std::ostream& console) {
     ResultFile out(fileName, in.delimiter);
     const std::size_t K = ranksOf(in);
     const std::size_t J = itemsOf(in);
-    std::vector<std::int64_t> present(J * K, 0);
+    const std::size_t N = examineesOf(in);
     std::vector<std::int64_t> assigned(K, 0);
-    for (std::size_t i = 0; i < examineesOf(in); ++i) {
-        const auto k = static_cast<std::size_t>(in.ranks[i]);
-        ++assigned[k];
-        const char* mask = in.data.presenceOf(i);
-        for (std::size_t j = 0; j < J; ++j)
-            if (mask[j] == '1') ++present[j * K + k];
-    }
+    for (std::size_t i = 0; i < N; ++i) ++assigned[static_cast<std::size_t>(in.ranks[i])];
+    std::vector<std::int64_t> present(J * K, 0);
+    forEachRange(workers, J, 1, [&](std::size_t j0, std::size_t j1) {
+        for (std::size_t i = 0; i < N; ++i) {
+            const auto k = static_cast<std::size_t>(in.ranks[i]);
+            const char* mask = in.data.presenceOf(i);
+            for (std::size_t j = j0; j < j1; ++j)
+                if (mask[j] == '1') ++present[j * K + k];
+        }
+    });
     out.rankHeader("item", in.nranks);
     for (std::size_t j = 0; j < J; ++j) {
         out.integer(static_cast<std::int64_t>(j) + 1);

@@ -12,6 +12,8 @@
 
 namespace tavrel {
 
+class Workers;
+
 // What the writers read: the data, the finished estimate and every
 // examinee's rank and memberships, computed once for all writers.
 struct ResultInputs {
@@ -26,11 +28,14 @@ struct ResultInputs {
 };
 
 void writeItemReferenceProfile(const std::string& fileName, const ResultInputs& in, std::ostream& console);
-void writeLatentRanks(const std::string& fileName, const ResultInputs& in, std::ostream& console);
-void writeRankMembershipProfiles(const std::string& fileName, const ResultInputs& in, std::ostream& console);
-void writeWeightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in,
+// The writers below take the workers to format rows or sum over examinees
+// in parallel; the bytes are those of one worker.
+void writeLatentRanks(const std::string& fileName, const ResultInputs& in, Workers& workers, std::ostream& console);
+void writeRankMembershipProfiles(const std::string& fileName, const ResultInputs& in, Workers& workers,
+                                 std::ostream& console);
+void writeWeightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in, Workers& workers,
                                           std::ostream& console);
-void writeUnweightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in,
+void writeUnweightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in, Workers& workers,
                                             std::ostream& console);
 
 }  // namespace tavrel

@@ -35,7 +35,8 @@ void row(ResultFile& out, std::string_view name, F&& value) {
     out.endLine();
 }
 
-void identifier(ResultFile& out, const StatisticsFileInputs& in, std::size_t i) {
+template <class Out>
+void identifier(Out& out, const StatisticsFileInputs& in, std::size_t i) {
     if (!in.ids.present()) return;
     out.field(in.ids[i]);
     out.delimiter();
@@ -139,7 +140,8 @@ void writeRankStatistics(const std::string& fileName, const StatisticsFileInputs
     console << kNote << "Rank statistics are written to \"" << fileName << "\".\n";
 }
 
-void writeExamineeStatistics(const std::string& fileName, const StatisticsFileInputs& in, std::ostream& console) {
+void writeExamineeStatistics(const std::string& fileName, const StatisticsFileInputs& in, Workers& workers,
+                             std::ostream& console) {
     ResultFile out(fileName, in.delimiter);
     const ExamineeScores& scores = in.statistics.scores;
     const ScoreStatistics& st = in.statistics.scoreStatistics;
@@ -155,28 +157,28 @@ void writeExamineeStatistics(const std::string& fileName, const StatisticsFileIn
     // A standardized score divides by the passage rates' deviation; where
     // that is 0 or does not exist, no examinee has one.
     const bool standardize = st.rateSd > 0.0;
-    for (std::size_t i = 0; i < scores.responses.size(); ++i) {
-        identifier(out, in, i);
-        out.integer(scores.responses[i]);
-        out.delimiter();
-        out.integer(scores.score[i]);
+    writeRows(out, scores.responses.size(), in.delimiter, workers, [&](auto& row, std::size_t i) {
+        identifier(row, in, i);
+        row.integer(scores.responses[i]);
+        row.delimiter();
+        row.integer(scores.score[i]);
         const bool takesPart = scores.takesPart(i);
         const double q = takesPart ? scores.passageRate(i) : kNaN;
-        out.delimiter();
-        out.statistic(q);
-        out.delimiter();
-        out.statistic(takesPart && standardize ? (q - st.rateMean) / st.rateSd : kNaN);
+        row.delimiter();
+        row.statistic(q);
+        row.delimiter();
+        row.statistic(takesPart && standardize ? (q - st.rateMean) / st.rateSd : kNaN);
         const double* m = in.membership.data() + i * K;
-        for (std::size_t k = 0; k < K; ++k) out.delimiter(), out.statistic(m[k]);
+        for (std::size_t k = 0; k < K; ++k) row.delimiter(), row.statistic(m[k]);
         const auto R = static_cast<std::size_t>(in.ranks[i]);
-        out.delimiter();
-        out.integer(static_cast<std::int64_t>(R) + 1);
-        out.delimiter();
-        out.statistic(R + 1 < K ? m[R + 1] / m[R] : kNaN);
-        out.delimiter();
-        out.statistic(R > 0 ? m[R - 1] / m[R] : kNaN);
-        out.endLine();
-    }
+        row.delimiter();
+        row.integer(static_cast<std::int64_t>(R) + 1);
+        row.delimiter();
+        row.statistic(R + 1 < K ? m[R + 1] / m[R] : kNaN);
+        row.delimiter();
+        row.statistic(R > 0 ? m[R - 1] / m[R] : kNaN);
+        row.endLine();
+    });
     out.close();
     console << kNote << "Examinee statistics are written to \"" << fileName << "\".\n";
 }

@@ -17,6 +17,8 @@
 
 namespace tavrel {
 
+class Workers;
+
 // The fit indices by the names of the item file's columns and the test
 // file's rows, in their order.
 inline constexpr std::array<std::pair<std::string_view, double FitIndices::*>, 16> kFitFields{{
@@ -60,6 +62,8 @@ struct StatisticsFileInputs {
 void writeTestStatistics(const std::string& fileName, const StatisticsFileInputs& in, std::ostream& console);
 void writeItemStatistics(const std::string& fileName, const StatisticsFileInputs& in, std::ostream& console);
 void writeRankStatistics(const std::string& fileName, const StatisticsFileInputs& in, std::ostream& console);
-void writeExamineeStatistics(const std::string& fileName, const StatisticsFileInputs& in, std::ostream& console);
+// Formats the examinees' rows on the workers; the bytes are those of one worker.
+void writeExamineeStatistics(const std::string& fileName, const StatisticsFileInputs& in, Workers& workers,
+                             std::ostream& console);
 
 }  // namespace tavrel
