@@ -47,10 +47,10 @@ test-sanitize:
 	$(SANITIZER_ENV) ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
 
 # The tests that run several threads, built with ThreadSanitizer in
-# $(TSAN_DIR): the worker pool, the engine on several workers and the binary
+# $(TSAN_DIR): the worker pool, the engine and the statistics on several workers and the binary
 # at several thread counts. The first report fails the test that caused it.
 TSAN_DIR ?= build-tsan
-TSAN_TESTS ?= Workers|ReferencePath|ThreadsEndToEnd
+TSAN_TESTS ?= Workers|ReferencePath|ThreadsEndToEnd|RunStatistics|RankCounts
 
 test-tsan:
 	cmake -S . -B $(TSAN_DIR) -DCMAKE_CXX_COMPILER=$(SANITIZE_CXX) \

@@ -40,6 +40,7 @@
 #include "data/data_layout.hpp"
 #include "common/workers.hpp"
 #include "data/response_data.hpp"
+#include "driver/output_stage.hpp"
 #include "estimation/batch_estimation.hpp"
 #include "estimation/rank_count.hpp"
 #include "estimation/rank_measures.hpp"
@@ -447,6 +448,38 @@ void caseThreads(const std::string& path, const Scale& s, char method, std::ostr
     std::printf("%.9g %.9g %.9g\n", seconds[0], seconds[1], batch ? double(s.batchT) : 1.0);
 }
 
+// Every result file (the five, the four statistics files and the report) of
+// the batch data after three passes, written at one thread and at every
+// processor, in the order 1, all, all, 1: "seconds at 1, seconds at all, 1".
+void caseThreadsFiles(const std::string& path, const std::string& work, const Scale& s, std::ostream& quiet) {
+    Loaded d = load(path, s.batchJ, s.batchK, true, quiet);
+    const std::size_t K = s.batchK, J = s.batchJ;
+    std::vector<double> filter(K * K);
+    tavrel::buildSmoothingFilter(filter, d.K, 0.6);
+    const std::size_t processors = tavrel::availableProcessors();
+    tavrel::Workers one(1), all(processors, processors);
+    const tavrel::BatchOutcome outcome =
+        tavrel::estimateBatch(responseView(d), modelOf(d), filter, {3, -1.0, false}, one, quiet);
+    const std::vector<char> itemUse(J, '1');
+    tavrel::RunPlan plan;
+    for (auto [file, name] : {std::pair{&plan.itemReferenceProfile, "irp"}, {&plan.latentRanks, "rank"},
+                              {&plan.rankMemberships, "rmp"}, {&plan.weightedRatios, "worp"},
+                              {&plan.unweightedRatios, "uorp"}, {&plan.testStatistics, "test"},
+                              {&plan.itemStatistics, "item"}, {&plan.rankStatistics, "trp"},
+                              {&plan.examineeStatistics, "examinee"}, {&plan.report, "report"}})
+        *file = work + "/files_" + name + ".out";
+    const tavrel::FinishedRun run{responseView(d), d.ids,   {},    modelOf(d), itemUse,
+                                  filter,          outcome.trace, {'G', outcome.passes, outcome.converged}, ',',
+                                  path,            {}};
+    double seconds[2] = {0.0, 0.0};
+    for (const bool many : {false, true, true, false}) {
+        const auto begin = Clock::now();
+        tavrel::writeResults(plan, run, many ? all : one, quiet);
+        seconds[many] += secondsSince(begin) / 2.0;
+    }
+    std::printf("%.9g %.9g %.9g\n", seconds[0], seconds[1], 1.0);
+}
+
 // ---- the parent -------------------------------------------------------------
 
 struct Child {
@@ -555,7 +588,10 @@ int main(int argc, char** argv) {
         Measured m;
         if (caseName == "read") m = caseRead(readData, s.readJ, quiet);
         else if (caseName == "csv") m = caseReadCsv(csvData, quiet);
-        else if (caseName.rfind("threads-", 0) == 0) {
+        else if (caseName == "threads-files") {
+            caseThreadsFiles(batchData, work, s, quiet);
+            return 0;
+        } else if (caseName.rfind("threads-", 0) == 0) {
             const char method = caseName.back();
             caseThreads(method == 'G' ? batchData : seqData, s, method, quiet);
             return 0;
@@ -584,7 +620,8 @@ int main(int argc, char** argv) {
         tavrel::simulation::writeDataFile(Design{s.batchN, s.batchJ, s.batchK, 0.05, 13, true}, batchData);
     if (needs({"report"}))
         tavrel::simulation::writeDataFile(Design{s.reportN, s.reportJ, s.reportK, 0.05, 16, true}, reportData);
-    if (only.empty()) tavrel::simulation::writeDataFile(Design{s.wholeN, s.wholeJ, s.wholeK, 0.05, 14, true}, wholeData);
+    if (only.empty() && !threadsOnly)
+        tavrel::simulation::writeDataFile(Design{s.wholeN, s.wholeJ, s.wholeK, 0.05, 14, true}, wholeData);
     {
         std::ofstream settings(work + "/whole.settings");
         settings << "infile = whole.txt; idbegin = 1; nitems = " << s.wholeJ << "; nranks = " << s.wholeK
@@ -699,6 +736,7 @@ int main(int argc, char** argv) {
         {"threads-M", "sequential 'M'", "<= 0.7", dims(s.seqN, s.seqJ, s.seqK, s.seqT)},
         {"threads-B", "sequential 'B'", "<= 0.7", dims(s.seqN, s.seqJ, s.seqK, s.seqT)},
         {"threads-L", "sequential 'L'", "", dims(s.seqN, s.seqJ, s.seqK, s.seqT)},
+        {"threads-files", "all result files", "<= 0.6", dims(s.batchN, s.batchJ, s.batchK, 0)},
     };
     for (const auto& row : threadRows) {
         std::fprintf(stderr, "Running %s at 1 and %s threads ...\n", row.label, all.c_str());

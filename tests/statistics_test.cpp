@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
@@ -151,6 +152,28 @@ TEST(RunStatistics, HandWorkedDataSet) {
     near(s.ranks.rankMembershipDistribution[0], 2.3);
     EXPECT_TRUE(s.weaklyOrdinal);
     EXPECT_TRUE(s.stronglyOrdinal);
+}
+
+// Every value of the statistics, to the bit.
+std::string bits(const RunStatistics& s) {
+    std::string text;
+    const auto add = [&](double v) {
+        char buffer[40];
+        text.append(buffer, static_cast<std::size_t>(std::snprintf(buffer, sizeof buffer, "%a ", v)));
+    };
+    for (const ItemStatistics& item : s.items) add(item.correctRate), add(item.threshold), add(item.itemTotalCorrelation);
+    for (const FitIndices& f : s.itemFit)
+        for (double v : {f.loglikModel, f.loglikBenchmark, f.loglikNull, f.dfModel, f.BIC}) add(v);
+    for (double v : s.ranks.rankMembershipDistribution) add(v);
+    return text;
+}
+
+TEST(RunStatistics, TheSameBitsOnSeveralWorkers) {
+    const std::vector<double> filter{0.5, 0.5, 0.5, 0.5};
+    for (const std::size_t threads : {2, 3}) {  // a worker per item, and one more than items
+        EXPECT_EQ(bits(HandWorked{}.compute({}, threads)), bits(HandWorked{}.compute()));
+        EXPECT_EQ(bits(HandWorked{}.compute(filter, threads)), bits(HandWorked{}.compute(filter)));
+    }
 }
 
 TEST(RunStatistics, TheBatchFilterAndFixedCellsSetTheParameters) {

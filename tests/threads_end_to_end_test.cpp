@@ -15,7 +15,8 @@ namespace {
 
 using testing::TavrelRun;
 
-const char* const kResultFiles[] = {"irp.csv", "rank.csv", "rmp.csv", "worp.csv", "uorp.csv"};
+const char* const kResultFiles[] = {"irp.csv",  "rank.csv", "rmp.csv", "worp.csv",     "uorp.csv",
+                                    "test.csv", "item.csv", "trp.csv", "examinee.csv", "report.html"};
 
 // 300 examinees with identifiers and 30 items, a few responses missing or
 // not 0 and 1; abilities spread so that every rank is held.
@@ -62,7 +63,9 @@ std::string fixedProfile(int K) {
 TEST(ThreadsEndToEnd, ConsoleAndResultFilesAreTheSameAtAnyNumberOfThreads) {
     const std::string data = simulatedData();
     const std::string files =
-        "outfile = irp.csv; rankfile = rank.csv; rmpfile = rmp.csv; worpfile = worp.csv; uorpfile = uorp.csv;\n";
+        "outfile = irp.csv; rankfile = rank.csv; rmpfile = rmp.csv; worpfile = worp.csv; uorpfile = uorp.csv;\n"
+        "testfile = test.csv; itemfile = item.csv; trpfile = trp.csv; examineefile = examinee.csv;\n"
+        "reportfile = report.html;\n";
     const std::string itemUse = "itemuse = 111111111011111111111111111.11;\n";
     std::string rising = "prior = {";
     for (int k = 1; k <= 18; ++k) rising += (k > 1 ? ", " : "") + std::to_string(k) + "/171";
@@ -96,7 +99,8 @@ TEST(ThreadsEndToEnd, ConsoleAndResultFilesAreTheSameAtAnyNumberOfThreads) {
             for (const char* name : kResultFiles) EXPECT_EQ(many.file(name), one.file(name)) << threads << ' ' << name;
         }
     }
-    // The key is accepted without a word and changes nothing but the threads.
+    // The key is accepted without a word and changes nothing but the threads,
+    // the report's list of settings included.
     std::map<std::string, std::string> inputs{{"set.txt", "infile = data.txt; idbegin = 1; threads = 3;\n" + files +
                                                               settings[0]},
                                               {"data.txt", data}};

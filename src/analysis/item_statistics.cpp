@@ -71,7 +71,7 @@ void describeItemRange(const ResponseView& data, const ExamineeScores& scores, s
 
 std::vector<ItemStatistics> describeItems(const ResponseView& data, const ExamineeScores& scores, Workers& workers) {
     std::vector<ItemStatistics> items(data.nitems);
-    forEachRange(workers, data.nitems, 1,
+    forEachRange(workers, data.nitems, 2,
                  [&](std::size_t j0, std::size_t j1) { describeItemRange(data, scores, j0, j1, items); });
     return items;
 }

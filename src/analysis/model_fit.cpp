@@ -115,7 +115,7 @@ std::vector<LogLikelihoods> itemLogLikelihoods(const FitInputs& in, const Examin
     const std::size_t K = in.nranks;
     std::vector<LogLikelihoods> items(J);
     const ScoreGroups groups = groupByScore(scores, J);
-    forEachRange(workers, J, 1, [&](std::size_t j0, std::size_t j1) {
+    forEachRange(workers, J, 2, [&](std::size_t j0, std::size_t j1) {
         modelLogLikelihoods(in, scores, j0, j1, items);
         referenceLogLikelihoods(in, groups, j0, j1, items);
     });

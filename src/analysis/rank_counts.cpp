@@ -17,7 +17,7 @@ RankCounts countByRank(const ResponseView& data, std::span<const std::int32_t> r
     // contiguous row of counts; item-major afterwards, like the profile.
     // Blocks of items count on the workers.
     std::vector<std::int64_t> answered(K * J, 0), correct(K * J, 0);
-    forEachRange(workers, J, 1, [&](std::size_t j0, std::size_t j1) {
+    forEachRange(workers, J, 2, [&](std::size_t j0, std::size_t j1) {
         for (std::size_t i = 0; i < data.nexaminees; ++i) {
             if (!scores.takesPart(i)) continue;
             const auto k = static_cast<std::size_t>(ranks[i]);

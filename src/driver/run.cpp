@@ -19,21 +19,16 @@
 #include "common/version.hpp"
 #include "common/workers.hpp"
 #include "data/data_layout.hpp"
-#include "common/workers.hpp"
 #include "data/fixed_profile.hpp"
 #include "data/item_use.hpp"
 #include "data/prior.hpp"
 #include "data/response_data.hpp"
-#include "analysis/rank_counts.hpp"
-#include "analysis/run_statistics.hpp"
+#include "driver/output_stage.hpp"
 #include "driver/run_parameters.hpp"
 #include "driver/run_plan.hpp"
 #include "estimation/batch_estimation.hpp"
 #include "estimation/rank_measures.hpp"
 #include "estimation/sequential_learning.hpp"
-#include "output/result_writers.hpp"
-#include "output/statistics_writers.hpp"
-#include "report/report_page.hpp"
 #include "settings/setting_file.hpp"
 #include "settings/value_interpreters.hpp"
 
@@ -71,73 +66,6 @@ SettingsSource askForSettings(std::istream& input, std::ostream& console) {
         source.settings[key] = readWord(input);
     }
     return source;
-}
-
-// A finished estimate with everything the result files are written from.
-struct FinishedRun {
-    ResponseView data;
-    const ExamineeIds& ids;
-    std::span<const std::string> itemNames;  // empty: items are numbered
-    Model model;
-    std::span<const char> itemUse;
-    std::span<const double> filter;  // the batch method's smoothing filter, empty for the others
-    std::span<const double> trace;   // the batch method's traced value of every pass
-    EstimationSummary estimation;
-    char delimiter;
-    std::string_view dataFile;                  // the infile value; empty without one
-    std::span<const ParameterText> parameters;  // the report's run parameters
-};
-
-// The result files the plan names, in their fixed order. Every examinee's
-// rank and memberships are computed once, after the item reference profile,
-// for all the writers that need them; the statistics once for their four files.
-void writeResults(const RunPlan& plan, const FinishedRun& run, Workers& workers, std::ostream& console) {
-    const std::size_t K = run.model.nranks;
-    const std::size_t N = run.data.nexaminees;
-    const char method = run.estimation.method;
-    const std::span<const double> profile = run.model.profile;
-    ResultInputs results{run.data, run.ids, profile, run.itemUse, {}, {}, K, run.delimiter};
-    if (plan.itemReferenceProfile) writeItemReferenceProfile(*plan.itemReferenceProfile, results, console);
-
-    const bool statistics = plan.wantsStatistics();
-    // Under 'L' the membership rows are distances; the statistics use the
-    // likelihood's memberships instead.
-    const bool methodRows = plan.rankMemberships || plan.weightedRatios || (statistics && method != 'L');
-    std::vector<std::int32_t> ranks(plan.wantsRanks() ? N : 0);
-    std::vector<double> membership = largeArray<double>(methodRows ? N * K : 0);
-    if (!ranks.empty() || !membership.empty())
-        rankExaminees(RankScorer(profile, run.model.prior, K, run.data.nitems, method), run.data, ranks, membership,
-                      workers);
-    results.ranks = ranks;
-    results.membership = membership;
-    if (plan.latentRanks) writeLatentRanks(*plan.latentRanks, results, workers, console);
-    if (plan.rankMemberships) writeRankMembershipProfiles(*plan.rankMemberships, results, workers, console);
-    if (plan.weightedRatios) writeWeightedObservationRatioProfile(*plan.weightedRatios, results, workers, console);
-    if (plan.unweightedRatios)
-        writeUnweightedObservationRatioProfile(*plan.unweightedRatios, results, workers, console);
-    if (!statistics) return;
-
-    std::vector<double> likelihoodMembership;
-    if (method == 'L') {
-        likelihoodMembership = largeArray<double>(N * K);
-        rankExaminees(RankScorer(profile, run.model.prior, K, run.data.nitems, 'M'), run.data, {},
-                      likelihoodMembership, workers);
-    }
-    const std::span<const double> memberships = method == 'L' ? likelihoodMembership : membership;
-    const RunStatistics stats = computeStatistics(
-        {run.data, profile, run.model.fixedMask, run.itemUse, memberships, ranks, run.filter, K}, workers);
-    const StatisticsFileInputs files{stats, run.itemUse, run.itemNames, memberships, ranks,
-                                     run.ids, run.estimation, K, run.delimiter};
-    if (plan.testStatistics) writeTestStatistics(*plan.testStatistics, files, console);
-    if (plan.itemStatistics) writeItemStatistics(*plan.itemStatistics, files, console);
-    if (plan.rankStatistics) writeRankStatistics(*plan.rankStatistics, files, console);
-    if (plan.examineeStatistics) writeExamineeStatistics(*plan.examineeStatistics, files, workers, console);
-    if (!plan.report) return;
-
-    const RankCounts counts = countByRank(run.data, ranks, stats.scores, stats.itemsInUse, K, workers);
-    const ReportInputs report{stats,           counts,         profile, run.itemUse, run.itemNames, run.trace,
-                              run.parameters,  run.dataFile,   N,       K,           run.estimation};
-    writeReport(*plan.report, report, console);
 }
 
 // The guarded run sequence, from reading the setting file to the result files.

@@ -51,8 +51,10 @@ private:
     char delimiter_;
 };
 
-// A growable memory buffer with the sink operations of OutputFile.
-class RowBuffer {
+// A growable memory buffer with the sink operations of OutputFile. Each on
+// a cache line of its own: buffers side by side are written by different
+// workers.
+class alignas(64) RowBuffer {
 public:
     void put(char c) { *reserve(1) = c, ++used_; }
     void put(std::string_view s);
@@ -89,8 +91,9 @@ public:
 };
 
 // Writes rows 0..n-1 in order, row i formatted by format(out, i) into a
-// FieldFormatter. One worker formats straight into the file; several format
-// blocks of rows into buffers of their own, which are written in order, so the
+// FieldFormatter. One worker formats straight into the file. Several format
+// rounds of row blocks into buffers of their own; while the workers format one
+// round, one of them writes the round before to the file, in order, so the
 // bytes are the same.
 template <class Format>
 void writeRows(ResultFile& file, std::size_t n, char delimiter, Workers& workers, Format&& format) {
@@ -98,20 +101,32 @@ void writeRows(ResultFile& file, std::size_t n, char delimiter, Workers& workers
         for (std::size_t i = 0; i < n; ++i) format(file, i);
         return;
     }
-    constexpr std::size_t kRowsPerBlock = 4096;
-    std::vector<RowBuffer> buffers(workers.count() * 4);
-    const std::size_t roundRows = buffers.size() * kRowsPerBlock;
-    for (std::size_t first = 0; first < n; first += roundRows) {
-        const std::size_t rows = std::min(n - first, roundRows);
+    constexpr std::size_t kRowsPerBlock = 512;
+    const std::size_t perRound = workers.count() * 16;
+    const std::size_t roundRows = perRound * kRowsPerBlock;
+    std::vector<RowBuffer> buffers(2 * perRound);  // this round's and the last round's
+    std::size_t waiting = 0;                       // blocks of the last round not yet written
+    for (std::size_t round = 0, first = 0; first < n || waiting > 0; ++round, first += roundRows) {
+        const std::size_t rows = first < n ? std::min(n - first, roundRows) : 0;
         const std::size_t blocks = (rows + kRowsPerBlock - 1) / kRowsPerBlock;
-        workers.forEachBlock(blocks, [&](std::size_t b) {
-            buffers[b].clear();
-            FieldFormatter<RowBuffer> out(buffers[b], delimiter);
-            const std::size_t begin = first + b * kRowsPerBlock;
+        RowBuffer* current = buffers.data() + (round % 2) * perRound;
+        const RowBuffer* last = buffers.data() + (round + 1) % 2 * perRound;
+        const std::size_t writing = waiting;
+        // Block 0 writes the last round (when there is one); the others format.
+        const std::size_t offset = writing > 0 ? 1 : 0;
+        workers.forEachBlock(blocks + offset, [&](std::size_t b) {
+            if (b < offset) {
+                for (std::size_t w = 0; w < writing; ++w) file.put(last[w]);
+                return;
+            }
+            const std::size_t block = b - offset;
+            current[block].clear();
+            FieldFormatter<RowBuffer> out(current[block], delimiter);
+            const std::size_t begin = first + block * kRowsPerBlock;
             const std::size_t end = std::min(begin + kRowsPerBlock, first + rows);
             for (std::size_t i = begin; i < end; ++i) format(out, i);
         });
-        for (std::size_t b = 0; b < blocks; ++b) file.put(buffers[b]);
+        waiting = blocks;
     }
 }
 

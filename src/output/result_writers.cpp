@@ -90,7 +90,7 @@ void writeWeightedObservationRatioProfile(const std::string& fileName, const Res
     // the first items also sums the denominators.
     std::vector<double> denominator(K, 0.0);
     std::vector<double> numerator(J * K, 0.0);
-    forEachRange(workers, J, 1, [&](std::size_t j0, std::size_t j1) {
+    forEachRange(workers, J, 2, [&](std::size_t j0, std::size_t j1) {
         for (std::size_t i = 0; i < N; ++i) {
             const double* m = membership.data() + i * K;
             if (j0 == 0)
@@ -125,7 +125,7 @@ void writeUnweightedObservationRatioProfile(const std::string& fileName, const R
     std::vector<std::int64_t> assigned(K, 0);
     for (std::size_t i = 0; i < N; ++i) ++assigned[static_cast<std::size_t>(in.ranks[i])];
     std::vector<std::int64_t> present(J * K, 0);
-    forEachRange(workers, J, 1, [&](std::size_t j0, std::size_t j1) {
+    forEachRange(workers, J, 2, [&](std::size_t j0, std::size_t j1) {
         for (std::size_t i = 0; i < N; ++i) {
             const auto k = static_cast<std::size_t>(in.ranks[i]);
             const char* mask = in.data.presenceOf(i);
