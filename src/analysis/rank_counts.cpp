@@ -17,14 +17,18 @@ RankCounts countByRank(const ResponseView& data, std::span<const std::int32_t> r
     // contiguous row of counts; item-major afterwards, like the profile.
     // Blocks of items count on the workers.
     std::vector<std::int64_t> answered(K * J, 0), correct(K * J, 0);
-    forEachRange(workers, J, 2, [&](std::size_t j0, std::size_t j1) {
-        for (std::size_t i = 0; i < data.nexaminees; ++i) {
-            if (!scores.takesPart(i)) continue;
+    forEachRange(workers, J, 2, [&, J](std::size_t j0, std::size_t j1) {
+        const ResponseView view = data;
+        const std::int32_t* const responded = scores.responses.data();
+        std::int64_t* const allAnswered = answered.data();
+        std::int64_t* const allCorrect = correct.data();
+        for (std::size_t i = 0; i < view.nexaminees; ++i) {
+            if (responded[i] <= 0) continue;
             const auto k = static_cast<std::size_t>(ranks[i]);
-            const char* x = data.responsesOf(i);
-            const char* present = data.presenceOf(i);
-            std::int64_t* n = answered.data() + k * J;
-            std::int64_t* n1 = correct.data() + k * J;
+            const char* x = view.responsesOf(i);
+            const char* present = view.presenceOf(i);
+            std::int64_t* n = allAnswered + k * J;
+            std::int64_t* n1 = allCorrect + k * J;
             for (std::size_t j = j0; j < j1; ++j) {
                 const bool takesPart = present[j] == '1';
                 n[j] += takesPart;

@@ -90,15 +90,18 @@ void writeWeightedObservationRatioProfile(const std::string& fileName, const Res
     // the first items also sums the denominators.
     std::vector<double> denominator(K, 0.0);
     std::vector<double> numerator(J * K, 0.0);
-    forEachRange(workers, J, 2, [&](std::size_t j0, std::size_t j1) {
+    forEachRange(workers, J, 2, [&, K, N](std::size_t j0, std::size_t j1) {
+        const ResponseView data = in.data;
+        double* const sums = numerator.data();
+        double* const total = j0 == 0 ? denominator.data() : nullptr;
         for (std::size_t i = 0; i < N; ++i) {
             const double* m = membership.data() + i * K;
-            if (j0 == 0)
-                for (std::size_t k = 0; k < K; ++k) denominator[k] = denominator[k] + m[k];
-            const char* present = in.data.presenceOf(i);
+            if (total != nullptr)
+                for (std::size_t k = 0; k < K; ++k) total[k] = total[k] + m[k];
+            const char* present = data.presenceOf(i);
             for (std::size_t j = j0; j < j1; ++j) {
                 if (present[j] != '1') continue;
-                double* n = numerator.data() + j * K;
+                double* n = sums + j * K;
                 for (std::size_t k = 0; k < K; ++k) n[k] = n[k] + m[k];
             }
         }
@@ -125,12 +128,15 @@ void writeUnweightedObservationRatioProfile(const std::string& fileName, const R
     std::vector<std::int64_t> assigned(K, 0);
     for (std::size_t i = 0; i < N; ++i) ++assigned[static_cast<std::size_t>(in.ranks[i])];
     std::vector<std::int64_t> present(J * K, 0);
-    forEachRange(workers, J, 2, [&](std::size_t j0, std::size_t j1) {
+    forEachRange(workers, J, 2, [&, K, N](std::size_t j0, std::size_t j1) {
+        const ResponseView data = in.data;
+        const std::int32_t* const rank = in.ranks.data();
+        std::int64_t* const counts = present.data();
         for (std::size_t i = 0; i < N; ++i) {
-            const auto k = static_cast<std::size_t>(in.ranks[i]);
-            const char* mask = in.data.presenceOf(i);
+            const auto k = static_cast<std::size_t>(rank[i]);
+            const char* mask = data.presenceOf(i);
             for (std::size_t j = j0; j < j1; ++j)
-                if (mask[j] == '1') ++present[j * K + k];
+                if (mask[j] == '1') ++counts[j * K + k];
         }
     });
     out.rankHeader("item", in.nranks);
