@@ -36,6 +36,8 @@ TEST(Processors, QuotaRoundsUpAndMaxMeansNoLimit) {
     EXPECT_EQ(quotaProcessors("150000 100000\n"), 2u);
     EXPECT_EQ(quotaProcessors("50000 100000"), 1u);
     EXPECT_EQ(quotaProcessors("-1 100000"), 0u);  // the older hierarchy's "no quota"
+    // A quota at the top of the range rounds up without overflowing.
+    EXPECT_EQ(quotaProcessors("9223372036854775807 2"), 4611686018427387904u);
     for (const char* text : {"", "100000", "abc 100000", "100000 0", "1e5 100000"})
         EXPECT_EQ(quotaProcessors(text), 0u) << text;
     const std::size_t available = availableProcessors();

@@ -100,7 +100,8 @@ std::size_t quotaProcessors(std::string_view cpuMax) {
         return error == std::errc() && end == text.data() + text.size();
     };
     if (!parse(quotaText, quota) || !parse(periodText, period) || quota <= 0 || period <= 0) return 0;
-    return static_cast<std::size_t>((quota + period - 1) / period);
+    // Rounded up without forming quota + period, which can overflow.
+    return static_cast<std::size_t>(quota / period + (quota % period != 0 ? 1 : 0));
 }
 
 std::size_t availableProcessors() {

@@ -54,6 +54,10 @@ void buildSmoothingFilter(std::span<double> filter, std::int32_t nranks, double 
     }
 }
 
+namespace {
+
+// Replaces every membership row m by its smoothed row w, where
+// w(c) = sum over l in order of m(l) * filter(l, c).
 void smoothMemberships(std::span<double> membership, std::span<const double> filter, std::size_t nranks) {
     const std::size_t K = nranks;
     const std::size_t N = membership.size() / K;
@@ -72,7 +76,6 @@ void smoothMemberships(std::span<double> membership, std::span<const double> fil
     });
 }
 
-namespace {
 
 // Adds every examinee's smoothed row to the sums of items [first, last) that
 // it answered: rows 2(j - first) and 2(j - first) + 1 of `sums` hold item j's
@@ -103,7 +106,10 @@ void accumulateRows(const ResponseView& data, const double* smoothed, double* su
     }
 }
 
-// updateProfileSmoothed for the cells of items [first, last).
+// Every learnable cell of items [first, last) becomes the smoothed-membership-
+// weighted share of correct responses among the examinees who answered the
+// item, clipped to [DBL_MIN, 1]; a cell of an item nobody answered keeps its
+// value.
 void updateItems(const ResponseView& data, std::span<const char> fixedMask, std::span<double> profile,
                  std::span<const double> smoothed, std::size_t nranks, BlockRange items) {
     const std::size_t K = nranks;
@@ -196,19 +202,6 @@ bool traceLine(std::int32_t t, double v, double previous, const BatchSettings& s
 
 }  // namespace
 
-void updateProfileSmoothed(const ResponseView& data, std::span<const char> fixedMask, std::span<double> profile,
-                           std::span<const double> smoothed, std::size_t nranks) {
-    updateItems(data, fixedMask, profile, smoothed, nranks, {0, data.nitems});
-}
-
-double smoothedLogLikelihood(const ResponseView& data, std::span<const double> profile,
-                             std::span<const double> smoothed, std::size_t nranks) {
-    LogLikelihood L(data.nitems, nranks);
-    L.start(profile);
-    L.add(data, smoothed, {0, data.nexaminees});
-    return L.sum();
-}
-
 BatchOutcome estimateBatch(const ResponseView& data, const Model& model, std::span<const double> filter,
                            const BatchSettings& settings, Workers& workers, std::ostream& console) {
     const std::size_t K = model.nranks;
@@ -238,40 +231,23 @@ BatchOutcome estimateBatch(const ResponseView& data, const Model& model, std::sp
     // log-likelihood, the others already run pass t + 1's memberships (into a
     // second matrix) and profile update. The log-likelihood reads the profile
     // of pass t from a copy, which becomes the result again when pass t meets
-    // the criterion. Without room for the second matrix the passes run one
-    // step after another.
+    // the criterion. With one worker, or without room for the second matrix,
+    // the sum comes first and pass t + 1 after pass t's line.
     std::vector<double> ahead;
     if (workers.count() > 1) {
         try {
             ahead = largeArray<double>(N * K);
         } catch (const std::bad_alloc&) {
-            ahead = std::vector<double>();
+            // `ahead` stays empty: the passes run one step after another.
         }
     }
+    const bool overlap = !ahead.empty();
 
     console << "iter\tLog-likelihood/(nN)\n";
     // J * N as an integer product over all cells, present or not.
     const double cells = double(J * N);
     BatchOutcome outcome;
     double previous = 0.0;
-    if (ahead.empty()) {
-        for (std::int32_t t = 0; t < settings.maxiter; ++t) {
-            fillMemberships(membership, profile);
-            update(membership);
-            const double v = smoothedLogLikelihood(data, profile, membership, K) / cells;
-            outcome.passes = t + 1;
-            outcome.trace.push_back(v);
-            if (traceLine(t, v, previous, settings, console)) {
-                outcome.converged = true;
-                return outcome;
-            }
-            previous = v;
-            if (t >= settings.maxiter - 1)
-                console << kNote << "Convergence has not been reached to criterion = " << settings.diffcrit << ".\n";
-        }
-        return outcome;
-    }
-
     LogLikelihood L(J, K);
     std::vector<double> passProfile(profile.size());
     if (settings.maxiter > 0) {
@@ -291,7 +267,7 @@ BatchOutcome estimateBatch(const ResponseView& data, const Model& model, std::sp
         // A failure in pass t + 1 is reported where one thread meets it:
         // after pass t's line, when pass t + 1 runs.
         std::exception_ptr nextPassFailure;
-        if (goesOn) {
+        if (overlap && goesOn) {
             try {
                 // Block 0 of each step continues the sum, in order.
                 const RankScorer scorer(passProfile, model.prior, K, J, 'B');
@@ -322,7 +298,12 @@ BatchOutcome estimateBatch(const ResponseView& data, const Model& model, std::sp
         if (t >= settings.maxiter - 1)
             console << kNote << "Convergence has not been reached to criterion = " << settings.diffcrit << ".\n";
         if (nextPassFailure) std::rethrow_exception(nextPassFailure);
-        std::swap(membership, ahead);
+        if (overlap) {
+            std::swap(membership, ahead);
+        } else if (goesOn) {
+            fillMemberships(membership, profile);
+            update(membership);
+        }
     }
     return outcome;
 }

@@ -20,21 +20,6 @@ double defaultPhi(std::int32_t nranks, std::ostream& console);
 // uniform. Entry (row l, column c) at l*K + c; every column sums to 1.
 void buildSmoothingFilter(std::span<double> filter, std::int32_t nranks, double phi);
 
-// Replaces every membership row m by its smoothed row w, where
-// w(c) = sum over l in order of m(l) * filter(l, c).
-void smoothMemberships(std::span<double> membership, std::span<const double> filter, std::size_t nranks);
-
-// Every learnable cell becomes the smoothed-membership-weighted share of
-// correct responses among the examinees who answered the item, clipped to
-// [DBL_MIN, 1]; a cell of an item nobody answered keeps its value.
-void updateProfileSmoothed(const ResponseView& data, std::span<const char> fixedMask, std::span<double> profile,
-                           std::span<const double> smoothed, std::size_t nranks);
-
-// Sum in the order examinee, rank, item of w * log(q) over the present
-// responses, skipping weights not above DBL_MIN.
-double smoothedLogLikelihood(const ResponseView& data, std::span<const double> profile,
-                             std::span<const double> smoothed, std::size_t nranks);
-
 struct BatchSettings {
     std::int32_t maxiter;  // largest number of passes
     double diffcrit;       // the loop ends once the traced value changes by at most this
