@@ -38,7 +38,6 @@
 #include "common/processors.hpp"
 #include "common/workers.hpp"
 #include "data/data_layout.hpp"
-#include "common/workers.hpp"
 #include "data/response_data.hpp"
 #include "driver/output_stage.hpp"
 #include "estimation/batch_estimation.hpp"
@@ -361,7 +360,9 @@ Measured caseWriter(const std::string& path, const std::string& work, const Scal
     if (which == "rank") tavrel::writeLatentRanks(out, in, workers, quiet);
     if (which == "rmp") tavrel::writeRankMembershipProfiles(out, in, workers, quiet);
     if (which == "worp") tavrel::writeWeightedObservationRatioProfile(out, in, workers, quiet);
-    if (which == "uorp") tavrel::writeUnweightedObservationRatioProfile(out, in, workers, quiet);
+    if (which == "uorp")
+        tavrel::writeUnweightedObservationRatioProfile(
+            out, in, tavrel::countResponsesByRank(responseView(d), ranks, K, workers).answered, quiet);
     if (which == "statistics") gSink = tavrel::computeStatistics(statisticsInputs, workers).testFit.BIC;
     if (which == "test") tavrel::writeTestStatistics(out, files, quiet);
     if (which == "item") tavrel::writeItemStatistics(out, files, quiet);
@@ -407,8 +408,9 @@ Measured caseReport(const std::string& path, const std::string& work, const Scal
     const std::string out = work + "/report.html";
     Measured m;
     const auto start = Clock::now();
-    const tavrel::RankCounts counts = tavrel::countByRank(responseView(d), ranks, statistics.scores,
-                                                          statistics.itemsInUse, K, workers);
+    const tavrel::RankCounts counts =
+        tavrel::countByRank(tavrel::countResponsesByRank(responseView(d), ranks, K, workers), ranks,
+                            statistics.scores, statistics.itemsInUse, K);
     tavrel::writeReport(out,
                         {statistics, counts, d.profile, itemUse, {}, outcome.trace, {}, path, N, K,
                          {'G', outcome.passes, outcome.converged}},

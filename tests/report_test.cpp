@@ -172,7 +172,8 @@ struct SmallRun {
         const ResponseView data{responses, mask, J, N};
         Workers workers(1);
         const RunStatistics s = computeStatistics({data, profile, fixed, itemUse, membership, ranks, {}, K}, workers);
-        const RankCounts counts = countByRank(data, ranks, s.scores, s.itemsInUse, K, workers);
+        const RankCounts counts =
+            countByRank(countResponsesByRank(data, ranks, K, workers), ranks, s.scores, s.itemsInUse, K);
         const std::vector<ParameterText> parameters{{"infile", dataFile, false, ""},
                                                     {"outfile", "o<b>&\"'.csv", false, ""}};
         return buildReportPage({s, counts, profile, itemUse, names, trace, parameters, dataFile, N, K,
@@ -255,7 +256,8 @@ TEST(RankCounts, CountTheExamineesWhoTakePartByRank) {
     const std::vector<std::int32_t> ranks{1, 1, 0, 0, 0, 1};
     for (const std::size_t threads : {1, 2}) {  // two workers count an item each
         Workers workers(threads);
-        const RankCounts c = countByRank(data, ranks, scoreExaminees(data, workers), 2, 2, workers);
+        const RankCounts c =
+            countByRank(countResponsesByRank(data, ranks, 2, workers), ranks, scoreExaminees(data, workers), 2, 2);
         EXPECT_EQ(c.answered, (std::vector<std::int64_t>{2, 3, 1, 3}));
         EXPECT_EQ(c.correct, (std::vector<std::int64_t>{0, 2, 0, 2}));
         EXPECT_EQ(c.maxScore, 2u);

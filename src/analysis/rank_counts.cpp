@@ -1,29 +1,24 @@
 #include "analysis/rank_counts.hpp"
 
+#include <utility>
+
 #include "common/workers.hpp"
 
 namespace tavrel {
 
-RankCounts countByRank(const ResponseView& data, std::span<const std::int32_t> ranks, const ExamineeScores& scores,
-                       std::size_t itemsInUse, std::size_t nranks, Workers& workers) {
+ResponsesByRank countResponsesByRank(const ResponseView& data, std::span<const std::int32_t> ranks,
+                                     std::size_t nranks, Workers& workers) {
     const std::size_t J = data.nitems;
     const std::size_t K = nranks;
-    RankCounts c;
-    c.maxScore = itemsInUse;
-    c.scoreRank.assign((itemsInUse + 1) * K, 0);
-    for (std::size_t i = 0; i < data.nexaminees; ++i)
-        if (scores.takesPart(i)) ++c.scoreRank[static_cast<std::size_t>(scores.score[i]) * K + static_cast<std::size_t>(ranks[i])];
     // Rank-major while counting, so that one examinee's row adds to one
     // contiguous row of counts; item-major afterwards, like the profile.
     // Blocks of items count on the workers.
     std::vector<std::int64_t> answered(K * J, 0), correct(K * J, 0);
     forEachRange(workers, J, 2, [&, J](std::size_t j0, std::size_t j1) {
         const ResponseView view = data;
-        const std::int32_t* const responded = scores.responses.data();
         std::int64_t* const allAnswered = answered.data();
         std::int64_t* const allCorrect = correct.data();
         for (std::size_t i = 0; i < view.nexaminees; ++i) {
-            if (responded[i] <= 0) continue;
             const auto k = static_cast<std::size_t>(ranks[i]);
             const char* x = view.responsesOf(i);
             const char* present = view.presenceOf(i);
@@ -36,13 +31,22 @@ RankCounts countByRank(const ResponseView& data, std::span<const std::int32_t> r
             }
         }
     });
-    c.answered.resize(J * K);
-    c.correct.resize(J * K);
+    ResponsesByRank c{std::vector<std::int64_t>(J * K), std::vector<std::int64_t>(J * K)};
     for (std::size_t j = 0; j < J; ++j)
         for (std::size_t k = 0; k < K; ++k) {
             c.answered[j * K + k] = answered[k * J + j];
             c.correct[j * K + k] = correct[k * J + j];
         }
+    return c;
+}
+
+RankCounts countByRank(ResponsesByRank responses, std::span<const std::int32_t> ranks, const ExamineeScores& scores,
+                       std::size_t itemsInUse, std::size_t nranks) {
+    const std::size_t K = nranks;
+    RankCounts c{std::move(responses.answered), std::move(responses.correct), {}, itemsInUse};
+    c.scoreRank.assign((itemsInUse + 1) * K, 0);
+    for (std::size_t i = 0; i < ranks.size(); ++i)
+        if (scores.takesPart(i)) ++c.scoreRank[static_cast<std::size_t>(scores.score[i]) * K + static_cast<std::size_t>(ranks[i])];
     return c;
 }
 

@@ -15,10 +15,21 @@ namespace tavrel {
 
 class Workers;
 
-struct RankCounts {
-    // J x K, item-major (item j, rank k at j*K + k): the examinees of
-    // estimated rank k who answered item j, and those who answered it correctly.
+// J x K, item-major (item j, rank k at j*K + k): the examinees of estimated
+// rank k who answered item j, and those who answered it correctly.
+struct ResponsesByRank {
     std::vector<std::int64_t> answered;
+    std::vector<std::int64_t> correct;
+};
+
+// `ranks` are 0-based; the data's MissingMask is the one after item use, so
+// items out of use count nowhere, and neither do examinees with no response.
+// Blocks of items are counted on the workers.
+ResponsesByRank countResponsesByRank(const ResponseView& data, std::span<const std::int32_t> ranks,
+                                     std::size_t nranks, Workers& workers);
+
+struct RankCounts {
+    std::vector<std::int64_t> answered;  // as in ResponsesByRank
     std::vector<std::int64_t> correct;
     // (maxScore + 1) x K, score-major (score s, rank k at s*K + k): the
     // examinees with number-right score s and estimated rank k.
@@ -26,9 +37,9 @@ struct RankCounts {
     std::size_t maxScore = 0;  // the highest possible score: the items in use
 };
 
-// `ranks` are 0-based; the data's MissingMask is the one after item use, so
-// items out of use count nowhere. Blocks of items are counted on the workers.
-RankCounts countByRank(const ResponseView& data, std::span<const std::int32_t> ranks, const ExamineeScores& scores,
-                       std::size_t itemsInUse, std::size_t nranks, Workers& workers);
+// The report's counts: the responses by rank, as counted, and the examinees
+// by score and rank (0-based `ranks`).
+RankCounts countByRank(ResponsesByRank responses, std::span<const std::int32_t> ranks, const ExamineeScores& scores,
+                       std::size_t itemsInUse, std::size_t nranks);
 
 }  // namespace tavrel

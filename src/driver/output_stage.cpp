@@ -1,6 +1,7 @@
 #include "driver/output_stage.hpp"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "analysis/rank_counts.hpp"
@@ -35,8 +36,11 @@ void writeResults(const RunPlan& plan, const FinishedRun& run, Workers& workers,
     if (plan.latentRanks) writeLatentRanks(*plan.latentRanks, results, workers, console);
     if (plan.rankMemberships) writeRankMembershipProfiles(*plan.rankMemberships, results, workers, console);
     if (plan.weightedRatios) writeWeightedObservationRatioProfile(*plan.weightedRatios, results, workers, console);
+    // The unweighted ratios and the report count the same responses by rank.
+    ResponsesByRank byRank;
+    if (plan.unweightedRatios || plan.report) byRank = countResponsesByRank(run.data, ranks, K, workers);
     if (plan.unweightedRatios)
-        writeUnweightedObservationRatioProfile(*plan.unweightedRatios, results, workers, console);
+        writeUnweightedObservationRatioProfile(*plan.unweightedRatios, results, byRank.answered, console);
     if (!statistics) return;
 
     std::vector<double> likelihoodMembership;
@@ -56,7 +60,7 @@ void writeResults(const RunPlan& plan, const FinishedRun& run, Workers& workers,
     if (plan.examineeStatistics) writeExamineeStatistics(*plan.examineeStatistics, files, workers, console);
     if (!plan.report) return;
 
-    const RankCounts counts = countByRank(run.data, ranks, stats.scores, stats.itemsInUse, K, workers);
+    const RankCounts counts = countByRank(std::move(byRank), ranks, stats.scores, stats.itemsInUse, K);
     const ReportInputs report{stats,           counts,         profile, run.itemUse, run.itemNames, run.trace,
                               run.parameters,  run.dataFile,   N,       K,           run.estimation};
     writeReport(*plan.report, report, console);

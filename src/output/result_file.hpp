@@ -35,6 +35,7 @@ public:
     // A text field, in double quotes (each quote doubled) when it holds the
     // delimiter, a double quote, CR or LF.
     void field(std::string_view s) { writeField(sink_, s, delimiter_); }
+    char delimiterChar() const { return delimiter_; }
 
     // The first header field, then the rank numbers 1..K, and the line end.
     void rankHeader(std::string_view first, std::size_t K) {
@@ -94,15 +95,18 @@ public:
 // FieldFormatter. One worker formats straight into the file. Several format
 // rounds of row blocks into buffers of their own; while the workers format one
 // round, one of them writes the round before to the file, in order, so the
-// bytes are the same.
+// bytes are the same. A round holds at most 128 blocks, so the buffers stay
+// a few tens of MB however many workers there are.
 template <class Format>
-void writeRows(ResultFile& file, std::size_t n, char delimiter, Workers& workers, Format&& format) {
+void writeRows(ResultFile& file, std::size_t n, Workers& workers, Format&& format) {
     if (workers.count() == 1) {
         for (std::size_t i = 0; i < n; ++i) format(file, i);
         return;
     }
     constexpr std::size_t kRowsPerBlock = 512;
-    const std::size_t perRound = workers.count() * 16;
+    constexpr std::size_t kMostBlocksPerRound = 128;
+    const std::size_t perRound = std::min(workers.count() * 16, kMostBlocksPerRound);
+    const char delimiter = file.delimiterChar();
     const std::size_t roundRows = perRound * kRowsPerBlock;
     std::vector<RowBuffer> buffers(2 * perRound);  // this round's and the last round's
     std::size_t waiting = 0;                       // blocks of the last round not yet written

@@ -10,10 +10,6 @@
 namespace tavrel {
 namespace {
 
-std::size_t ranksOf(const ResultInputs& in) { return in.nranks; }
-std::size_t itemsOf(const ResultInputs& in) { return in.data.nitems; }
-std::size_t examineesOf(const ResultInputs& in) { return in.data.nexaminees; }
-
 // Writes the identifier and a delimiter when the data carry identifiers:
 // fixed-width ones byte for byte, ones from delimited data as fields.
 template <class Out>
@@ -30,9 +26,9 @@ void identifier(Out& out, const ResultInputs& in, std::size_t i) {
 
 void writeItemReferenceProfile(const std::string& fileName, const ResultInputs& in, std::ostream& console) {
     ResultFile out(fileName, in.delimiter);
-    const std::size_t K = ranksOf(in);
+    const std::size_t K = in.nranks;
     out.rankHeader("item", in.nranks);
-    for (std::size_t j = 0; j < itemsOf(in); ++j) {
+    for (std::size_t j = 0; j < in.data.nitems; ++j) {
         out.integer(static_cast<std::int64_t>(j) + 1);
         const bool used = in.itemUse[j] == '1';
         for (std::size_t k = 0; k < K; ++k) {
@@ -51,21 +47,21 @@ void writeItemReferenceProfile(const std::string& fileName, const ResultInputs& 
 void writeLatentRanks(const std::string& fileName, const ResultInputs& in, Workers& workers, std::ostream& console) {
     ResultFile out(fileName, in.delimiter);
     if (in.ids.present()) out.text("id"), out.delimiter(), out.text("rank"), out.endLine();
-    writeRows(out, examineesOf(in), in.delimiter, workers, [&](auto& row, std::size_t i) {
+    writeRows(out, in.data.nexaminees, workers, [&](auto& row, std::size_t i) {
         identifier(row, in, i);
         row.integer(in.ranks[i] + 1);
         row.endLine();
     });
     out.close();
-    console << kNote << examineesOf(in) << " examinees' latetn ranks are written to \"" << fileName << "\".\n";
+    console << kNote << in.data.nexaminees << " examinees' latetn ranks are written to \"" << fileName << "\".\n";
 }
 
 void writeRankMembershipProfiles(const std::string& fileName, const ResultInputs& in, Workers& workers,
                                  std::ostream& console) {
     ResultFile out(fileName, in.delimiter);
-    const std::size_t K = ranksOf(in);
+    const std::size_t K = in.nranks;
     if (in.ids.present()) out.rankHeader("id", in.nranks);
-    writeRows(out, examineesOf(in), in.delimiter, workers, [&](auto& row, std::size_t i) {
+    writeRows(out, in.data.nexaminees, workers, [&](auto& row, std::size_t i) {
         identifier(row, in, i);
         const double* m = in.membership.data() + i * K;
         for (std::size_t k = 0; k < K; ++k) {
@@ -75,7 +71,7 @@ void writeRankMembershipProfiles(const std::string& fileName, const ResultInputs
         row.endLine();
     });
     out.close();
-    console << kNote << examineesOf(in) << " examinees' rank membership profiles are written to \"" << fileName
+    console << kNote << in.data.nexaminees << " examinees' rank membership profiles are written to \"" << fileName
             << "\".\n";
 }
 
@@ -83,9 +79,9 @@ void writeWeightedObservationRatioProfile(const std::string& fileName, const Res
                                           std::ostream& console) {
     ResultFile out(fileName, in.delimiter);
     const std::span<const double> membership = in.membership;
-    const std::size_t K = ranksOf(in);
-    const std::size_t J = itemsOf(in);
-    const std::size_t N = examineesOf(in);
+    const std::size_t K = in.nranks;
+    const std::size_t J = in.data.nitems;
+    const std::size_t N = in.data.nexaminees;
     // Both sums of every cell run over the examinees in order; the block of
     // the first items also sums the denominators.
     std::vector<double> denominator(K, 0.0);
@@ -119,32 +115,20 @@ void writeWeightedObservationRatioProfile(const std::string& fileName, const Res
     console << kNote << "Weighted observation ratio profile is written to \"" << fileName << "\".\n";
 }
 
-void writeUnweightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in, Workers& workers,
-                                            std::ostream& console) {
+void writeUnweightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in,
+                                            std::span<const std::int64_t> answered, std::ostream& console) {
     ResultFile out(fileName, in.delimiter);
-    const std::size_t K = ranksOf(in);
-    const std::size_t J = itemsOf(in);
-    const std::size_t N = examineesOf(in);
+    const std::size_t K = in.nranks;
+    const std::size_t J = in.data.nitems;
+    // Every examinee counts here, also one with no response.
     std::vector<std::int64_t> assigned(K, 0);
-    for (std::size_t i = 0; i < N; ++i) ++assigned[static_cast<std::size_t>(in.ranks[i])];
-    std::vector<std::int64_t> present(J * K, 0);
-    forEachRange(workers, J, 2, [&, K, N](std::size_t j0, std::size_t j1) {
-        const ResponseView data = in.data;
-        const std::int32_t* const rank = in.ranks.data();
-        std::int64_t* const counts = present.data();
-        for (std::size_t i = 0; i < N; ++i) {
-            const auto k = static_cast<std::size_t>(rank[i]);
-            const char* mask = data.presenceOf(i);
-            for (std::size_t j = j0; j < j1; ++j)
-                if (mask[j] == '1') ++counts[j * K + k];
-        }
-    });
+    for (const std::int32_t rank : in.ranks) ++assigned[static_cast<std::size_t>(rank)];
     out.rankHeader("item", in.nranks);
     for (std::size_t j = 0; j < J; ++j) {
         out.integer(static_cast<std::int64_t>(j) + 1);
         for (std::size_t k = 0; k < K; ++k) {
             out.delimiter();
-            out.number(double(present[j * K + k]) / double(assigned[k]));
+            out.number(double(answered[j * K + k]) / double(assigned[k]));
         }
         out.endLine();
     }

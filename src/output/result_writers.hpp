@@ -35,7 +35,9 @@ void writeRankMembershipProfiles(const std::string& fileName, const ResultInputs
                                  std::ostream& console);
 void writeWeightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in, Workers& workers,
                                           std::ostream& console);
-void writeUnweightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in, Workers& workers,
-                                            std::ostream& console);
+// `answered`: J x K, item-major, the examinees of each estimated rank who
+// answered each item (countResponsesByRank).
+void writeUnweightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in,
+                                            std::span<const std::int64_t> answered, std::ostream& console);
 
 }  // namespace tavrel

@@ -157,7 +157,7 @@ void writeExamineeStatistics(const std::string& fileName, const StatisticsFileIn
     // A standardized score divides by the passage rates' deviation; where
     // that is 0 or does not exist, no examinee has one.
     const bool standardize = st.rateSd > 0.0;
-    writeRows(out, scores.responses.size(), in.delimiter, workers, [&](auto& row, std::size_t i) {
+    writeRows(out, scores.responses.size(), workers, [&](auto& row, std::size_t i) {
         identifier(row, in, i);
         row.integer(scores.responses[i]);
         row.delimiter();

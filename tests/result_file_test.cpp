@@ -1,0 +1,60 @@
+#include "output/result_file.hpp"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <string>
+
+#include "common/workers.hpp"
+
+namespace tavrel {
+namespace {
+
+std::string contents(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Rows formatted on several workers, in rounds of buffered blocks, reach the
+// file in row order and with the file's delimiter: the same bytes as one
+// worker writes. The sizes cross a block (512 rows) and several rounds, the
+// last one partial; an empty text field appends nothing.
+TEST(WriteRows, SameBytesForAnyNumberOfWorkers) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("tavrel_write_rows_test_" + std::to_string(::getpid()) + ".txt");
+    const auto row = [](auto& out, std::size_t i) {
+        out.integer(static_cast<std::int64_t>(i));
+        out.delimiter();
+        out.text(i % 7 == 0 ? "" : "x");
+        out.delimiter();
+        out.statistic(i % 5 == 0 ? std::numeric_limits<double>::quiet_NaN() : double(i) / 3.0);
+        out.endLine();
+    };
+    for (const std::size_t n : {0u, 1u, 511u, 512u, 513u, 100000u}) {
+        std::string expected;
+        {
+            Workers one(1);
+            ResultFile file(path.string(), '\t');
+            writeRows(file, n, one, row);
+            file.close();
+            expected = contents(path);
+        }
+        ASSERT_EQ(n == 0, expected.empty());
+        for (const std::size_t threads : {2u, 3u, 8u}) {
+            Workers workers(threads);
+            ResultFile file(path.string(), '\t');
+            writeRows(file, n, workers, row);
+            file.close();
+            EXPECT_EQ(contents(path), expected) << n << " rows on " << threads << " workers";
+        }
+    }
+    std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace tavrel
