@@ -1,13 +1,13 @@
 #include "analysis/irp_indices.hpp"
 
 #include <cmath>
-#include <limits>
+
+#include "common/types.hpp"
 
 namespace tavrel {
 
 IrpIndices irpIndices(std::span<const double> p) {
     const std::size_t K = p.size();
-    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
     IrpIndices x{std::nullopt, kNaN, 1, p[0], kNaN, 0.0};
 
     double nearest = std::fabs(p[0] - 0.5);

@@ -3,15 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 
+#include "common/types.hpp"
 #include "common/workers.hpp"
 #include "estimation/rank_measures.hpp"
 
 namespace tavrel {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // c log(c / n), 0 for a count of 0.
 double countTerm(std::int64_t c, std::int64_t n) { return c == 0 ? 0.0 : double(c) * std::log(double(c) / double(n)); }

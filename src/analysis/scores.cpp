@@ -4,12 +4,12 @@
 #include <cmath>
 #include <limits>
 
+#include "common/types.hpp"
 #include "common/workers.hpp"
 
 namespace tavrel {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Sample standard deviation from the sum of squared deviations of n values;
 // exactly 0 when the values are all equal, NaN for fewer than two values.

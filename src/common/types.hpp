@@ -17,6 +17,8 @@ using SettingMap = std::map<std::string, std::string>;
 // exceed kDblMax.
 inline constexpr double kDblMin = std::numeric_limits<double>::min();
 inline constexpr double kDblMax = std::numeric_limits<double>::max();
+// A value that does not exist (0/0, a rank beyond the ends): written NA.
+inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Element count of a flat array of a x b cells. Counts come from the settings
 // unchecked, so a negative product is an impossible allocation.

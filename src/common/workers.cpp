@@ -95,12 +95,12 @@ void SpinBarrier::leave(std::size_t party) {
 // they see it advance (acquire); the caller writes the next job only after
 // every thread has left the current one.
 struct Workers::Shared {
-    alignas(64) Signal epoch;
+    alignas(kCacheLine) Signal epoch;
     Job job{};
     bool stop = false;
 
-    alignas(64) std::atomic<std::size_t> next{0};  // the next block or member to take
-    alignas(64) Signal running;  // threads still in the job
+    alignas(kCacheLine) std::atomic<std::size_t> next{0};  // the next block or member to take
+    alignas(kCacheLine) Signal running;  // threads still in the job
 
     // The failure of the lowest-numbered block or member.
     std::atomic<std::size_t> firstFailure{std::numeric_limits<std::size_t>::max()};
@@ -116,7 +116,7 @@ struct Workers::Shared {
 };
 
 Workers::Workers(std::size_t threads, std::size_t processors) {
-    if (threads > 256) threads = 256;
+    if (threads > kMostWorkers) threads = kMostWorkers;
     if (threads > 1) {
         try {
             shared_ = std::make_unique<Shared>();

@@ -31,6 +31,12 @@ struct BlockRange {
 };
 BlockRange blockRange(std::size_t count, std::size_t parts, std::size_t part);
 
+// The most workers a run starts.
+inline constexpr std::size_t kMostWorkers = 256;
+// Bytes of a cache line: data that different threads write stay this far
+// apart, so that no two threads write to one line.
+inline constexpr std::size_t kCacheLine = 64;
+
 // A 32-bit value that threads wait on. A waiter spins for about
 // 2 microseconds, then yields its processor for up to about 50 (it gives way
 // on a busy machine but its processor stays awake, ready for the next short
@@ -76,7 +82,7 @@ public:
 
 private:
     static constexpr std::uint32_t kGone = 1u << 31;  // the rest is the meeting, modulo 2^31
-    static constexpr std::size_t kLine = 64;
+    static constexpr std::size_t kLine = kCacheLine;
     struct AlignedDelete {
         void operator()(unsigned char* bytes) const { ::operator delete[](bytes, std::align_val_t{kLine}); }
     };
@@ -118,7 +124,7 @@ private:
 class Workers {
 public:
     // Starts threads - 1 threads beside the caller (at least one worker, at
-    // most 256). A thread that cannot be started leaves fewer workers; the
+    // most kMostWorkers). A thread that cannot be started leaves fewer workers; the
     // results are the same. `processors` (0: as many as threads) bounds the
     // members of a team, who must all run at once.
     explicit Workers(std::size_t threads = 1, std::size_t processors = 0);

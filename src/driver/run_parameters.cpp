@@ -9,6 +9,7 @@
 #include "common/console.hpp"
 #include "common/failures.hpp"
 #include "common/numbers.hpp"
+#include "common/workers.hpp"
 #include "output/number_format.hpp"
 #include "settings/setting_keys.hpp"
 #include "settings/value_interpreters.hpp"
@@ -85,7 +86,7 @@ std::vector<ParameterText> reportParameters(const SettingMap& settings, const Ru
 }
 
 std::size_t resolveThreads(const SettingMap& settings, const char* environment, std::size_t processors) {
-    constexpr std::int32_t kMostThreads = 256;
+    constexpr auto kMostThreads = static_cast<std::int32_t>(kMostWorkers);
     std::int32_t threads = 0;
     const auto setting = settings.find("threads");
     if (setting != settings.end()) {

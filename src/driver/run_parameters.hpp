@@ -36,7 +36,7 @@ std::vector<ParameterText> reportParameters(const SettingMap& settings, const Ru
 // The number of worker threads: the `threads` setting when present, otherwise
 // `environment` (the value of TAVREL_THREADS, null when unset), converted as
 // the integer settings are. Neither, 0, negative or not a number:
-// `processors`; above 256: 256. Prints nothing.
+// `processors`; above kMostWorkers: kMostWorkers. Prints nothing.
 std::size_t resolveThreads(const SettingMap& settings, const char* environment, std::size_t processors);
 
 }  // namespace tavrel

@@ -233,7 +233,7 @@ private:
 
 // Values kept free around a buffer that one thread writes, a cache line on
 // each side, so that no other thread's data shares its lines.
-constexpr std::size_t kLine = 64 / sizeof(double);
+constexpr std::size_t kLine = kCacheLine / sizeof(double);
 
 // A team member's band in buffers of its own for the length of a pass, with
 // room for a step's K measures. The members update cells of every item that

@@ -55,7 +55,7 @@ private:
 // A growable memory buffer with the sink operations of OutputFile. Each on
 // a cache line of its own: buffers side by side are written by different
 // workers.
-class alignas(64) RowBuffer {
+class alignas(kCacheLine) RowBuffer {
 public:
     void put(char c) { *reserve(1) = c, ++used_; }
     void put(std::string_view s);

@@ -2,12 +2,12 @@
 
 #include <array>
 #include <cmath>
-#include <limits>
 #include <ostream>
 #include <string_view>
 #include <utility>
 
 #include "common/console.hpp"
+#include "common/types.hpp"
 #include "output/result_file.hpp"
 #include "settings/value_interpreters.hpp"
 
@@ -153,7 +153,6 @@ void writeExamineeStatistics(const std::string& fileName, const StatisticsFileIn
     for (std::string_view name : {"rank", "rank_up_odds", "rank_down_odds"}) out.delimiter(), out.text(name);
     out.endLine();
 
-    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
     // A standardized score divides by the passage rates' deviation; where
     // that is 0 or does not exist, no examinee has one.
     const bool standardize = st.rateSd > 0.0;

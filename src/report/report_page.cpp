@@ -8,6 +8,7 @@
 
 #include "common/console.hpp"
 #include "common/text_file.hpp"
+#include "common/types.hpp"
 #include "common/version.hpp"
 #include "report/markup.hpp"
 #include "report/svg_figure.hpp"
@@ -28,7 +29,6 @@ using report::Point;
 using report::Side;
 using report::Svg;
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Colours: the Okabe-Ito set (blue, sky blue, vermilion), which colour-blind
 // readers tell apart; every series differs by marker or dash as well.

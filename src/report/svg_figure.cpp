@@ -278,12 +278,6 @@ void Svg::markers(std::span<const Point> points, Marker marker, double size, std
                 point(d, 'L', {p.x - size, p.y});
                 d += 'Z';
                 break;
-            case Marker::triangle:
-                point(d, 'M', {p.x, p.y - size});
-                point(d, 'L', {p.x + size, p.y + size * 0.8});
-                point(d, 'L', {p.x - size, p.y + size * 0.8});
-                d += 'Z';
-                break;
         }
     }
     if (d.empty()) return;

@@ -70,7 +70,7 @@ std::vector<std::size_t> labelledBands(std::size_t count, std::size_t firstNumbe
 enum class Anchor { start, middle, end };
 enum class Side { left, right, bottom };
 // Filled shapes; their size is the radius, or half the width.
-enum class Marker { dot, square, diamond, triangle };
+enum class Marker { dot, square, diamond };
 
 struct FigureHeading {
     std::string_view id;           // unique in the page; the title and description ids derive from it
