@@ -53,6 +53,10 @@ TEST(ValueInterpreters, WordTablesAndFallbacks) {
     for (const char* word : {",", "Comma", "c", "\t", "Tab", "T", " ", "SPACE", "S", ";", "|", "", "  ", " tab"})
         delimiters += interpretDelimiter(word);
     EXPECT_EQ(delimiters, ",,,\t\t\t   ,,,,,");
+    std::string formats;  // '?' for a word that names no data format
+    for (const char* word : {"fixed", "CSV", "Tsv", "SEMICOLON", "", "csv ", "comma", "tab"})
+        formats += interpretDataFormat(word).value_or('?');
+    EXPECT_EQ(formats, std::string("\0,\t;????", 8));
 }
 
 TEST(RunParameters, DefaultsAndConversions) {

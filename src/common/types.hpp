@@ -13,6 +13,12 @@ namespace tavrel {
 // Setting key (canonical, lower case) -> raw value text, case kept.
 using SettingMap = std::map<std::string, std::string>;
 
+// The value of a key that is present, an empty one included; else null.
+inline const std::string* findSetting(const SettingMap& settings, const std::string& key) {
+    const auto it = settings.find(key);
+    return it == settings.end() ? nullptr : &it->second;
+}
+
 // Probabilities and memberships never fall below kDblMin; measures never
 // exceed kDblMax.
 inline constexpr double kDblMin = std::numeric_limits<double>::min();

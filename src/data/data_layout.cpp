@@ -1,7 +1,7 @@
 #include "data/data_layout.hpp"
 
 #include <algorithm>
-#include <array>
+#include <optional>
 #include <ostream>
 
 #include "common/console.hpp"
@@ -11,20 +11,10 @@
 namespace tavrel {
 namespace {
 
-struct FormatWord {
-    std::string_view word;
-    char delimiter;
-};
-constexpr std::array<FormatWord, 4> kFormats{{{"fixed", 0}, {"csv", ','}, {"tsv", '\t'}, {"semicolon", ';'}}};
-
-// The delimiter the value names (case ignored), 0 for fixed columns; an
-// unknown word is reported and reads fixed columns.
+// The delimiter the value names, 0 for fixed columns; an unknown word is
+// reported and reads fixed columns.
 char dataDelimiter(const std::string& value, std::ostream& console) {
-    std::string word = value;
-    for (char& c : word)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    for (const FormatWord& format : kFormats)
-        if (word == format.word) return format.delimiter;
+    if (const std::optional<char> delimiter = interpretDataFormat(value)) return *delimiter;
     console << kWarning << "Data format \"" << value << "\" is unknown; fixed columns are read.\n";
     return 0;
 }
@@ -44,10 +34,7 @@ char answerWord(std::string_view text) {
 }
 
 DataLayout resolveDataLayout(const SettingMap& settings, std::ostream& console) {
-    const auto find = [&](const char* key) {
-        const auto it = settings.find(key);
-        return it == settings.end() ? nullptr : &it->second;
-    };
+    const auto find = [&](const char* key) { return findSetting(settings, key); };
     const auto integer = [&](const char* key, std::int32_t fallback) {
         const std::string* value = find(key);
         return value == nullptr ? fallback : leadingInteger(*value);

@@ -21,8 +21,7 @@ RunParameters resolveRunParameters(const SettingMap& settings, std::ostream& con
     // Each parameter keeps its default unless its key is present, an empty
     // value included.
     const auto resolve = [&](const char* key, auto& parameter, auto convert) {
-        const auto it = settings.find(key);
-        if (it != settings.end()) parameter = convert(it->second);
+        if (const std::string* value = findSetting(settings, key)) parameter = convert(*value);
     };
 
     resolve("nranks", p.nranks, leadingInteger);
@@ -88,9 +87,8 @@ std::vector<ParameterText> reportParameters(const SettingMap& settings, const Ru
 std::size_t resolveThreads(const SettingMap& settings, const char* environment, std::size_t processors) {
     constexpr auto kMostThreads = static_cast<std::int32_t>(kMostWorkers);
     std::int32_t threads = 0;
-    const auto setting = settings.find("threads");
-    if (setting != settings.end()) {
-        threads = leadingInteger(setting->second);
+    if (const std::string* setting = findSetting(settings, "threads")) {
+        threads = leadingInteger(*setting);
     } else if (environment != nullptr) {
         // Text that is not a number converts to 0, as if the variable were unset.
         threads = leadingInteger(environment);

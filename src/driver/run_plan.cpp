@@ -4,9 +4,8 @@ namespace tavrel {
 
 RunPlan planRun(const SettingMap& settings) {
     const auto value = [&](const char* key) -> std::optional<std::string> {
-        const auto it = settings.find(key);
-        if (it == settings.end()) return std::nullopt;
-        return it->second;
+        if (const std::string* text = findSetting(settings, key)) return *text;
+        return std::nullopt;
     };
     RunPlan plan;
     plan.fixedFile = value("fixedfile");

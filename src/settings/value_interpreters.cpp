@@ -62,6 +62,15 @@ char interpretDelimiter(std::string value) {
     return ',';
 }
 
+std::optional<char> interpretDataFormat(std::string value) {
+    lowerCase(value);
+    if (value == "fixed") return '\0';
+    if (value == "csv") return ',';
+    if (value == "tsv") return '\t';
+    if (value == "semicolon") return ';';
+    return std::nullopt;
+}
+
 double interpretFraction(std::string value) {
     const std::string_view text(value);
     std::size_t pos = 0;
