@@ -72,6 +72,8 @@ TEST(DelimitedData, RecordsLayoutsAndValues) {
         {{{"header", "no"}, {"firstobs", "2"}, {"nobs", "1"}}, "1,0\n0,1\n1,1\n", "01", "", "", 2, 1, ""},
         // One response column: an empty line is a missing answer.
         {{{"header", "f"}}, "1\n\n0\n", "1.0", "", "", 1, 3, ""},
+        // With a header of one name, also the first examinee's line.
+        {{}, "q\n\n1\n\n0\n", ".1.0", "", "q", 1, 4, ""},
         // Records before the header are skipped; empty lines do not count.
         {{{"firstobs", "4"}}, "title\n\nnotes\nq1,q2\n1,0\n", "10", "", "q1|q2", 2, 1, ""},
         // One name fewer than fields: row names, named from the second column.

@@ -137,12 +137,15 @@ ResponseData readDelimitedData(const DataLayout& layout, const std::string& file
         const std::size_t found = columns.countIn(fieldCount);
         if (found > 0) nitems = static_cast<std::int64_t>(std::min<std::size_t>(found, INT32_MAX));
     };
-    // An empty record is skipped, except where a record holds a single field:
+    // An empty record is skipped, except where a record holds a single field
+    // (one item, or a header of one name while the count is not known yet):
     // there it is one missing answer.
-    const auto singleField = [&] { return !withIds && columns.first == 0 && nitems == 1; };
-
     std::vector<std::string> header;
     bool haveHeader = false;
+    const auto singleField = [&] {
+        return !withIds && columns.first == 0 && (nitems == 1 || (nitems < 1 && haveHeader && header.size() == 1));
+    };
+
     bool firstExaminee = true;
     bool reserved = false;
     std::int64_t record = 0;  // records counted, empty ones skipped
