@@ -11,7 +11,6 @@
 namespace tavrel {
 namespace {
 
-
 // c log(c / n), 0 for a count of 0.
 double countTerm(std::int64_t c, std::int64_t n) { return c == 0 ? 0.0 : double(c) * std::log(double(c) / double(n)); }
 

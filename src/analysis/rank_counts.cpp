@@ -45,8 +45,10 @@ RankCounts countByRank(ResponsesByRank responses, std::span<const std::int32_t> 
     const std::size_t K = nranks;
     RankCounts c{std::move(responses.answered), std::move(responses.correct), {}, itemsInUse};
     c.scoreRank.assign((itemsInUse + 1) * K, 0);
-    for (std::size_t i = 0; i < ranks.size(); ++i)
-        if (scores.takesPart(i)) ++c.scoreRank[static_cast<std::size_t>(scores.score[i]) * K + static_cast<std::size_t>(ranks[i])];
+    for (std::size_t i = 0; i < ranks.size(); ++i) {
+        if (!scores.takesPart(i)) continue;
+        ++c.scoreRank[static_cast<std::size_t>(scores.score[i]) * K + static_cast<std::size_t>(ranks[i])];
+    }
     return c;
 }
 

@@ -10,7 +10,6 @@
 namespace tavrel {
 namespace {
 
-
 // Sample standard deviation from the sum of squared deviations of n values;
 // exactly 0 when the values are all equal, NaN for fewer than two values.
 double sampleSd(double squares, std::size_t n, bool allEqual) {

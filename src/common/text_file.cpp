@@ -13,26 +13,16 @@ constexpr std::size_t kChunk = std::size_t{1} << 20;
 
 }  // namespace
 
-std::FILE* openForReading(const std::string& fileName, long long& fileSize) {
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
-    if (file == nullptr) throw FileFailure(fileName);
+InputFile openForReading(const std::string& fileName) {
+    InputFile in{FileHandle(std::fopen(fileName.c_str(), "rb"))};
+    if (in.file == nullptr) throw FileFailure(fileName);
     struct stat info {};
-    if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
-        std::fclose(file);
-        throw FileFailure(fileName);
-    }
-    fileSize = S_ISREG(info.st_mode) ? static_cast<long long>(info.st_size) : 0;
-    return file;
+    if (fstat(fileno(in.file.get()), &info) != 0 || S_ISDIR(info.st_mode)) throw FileFailure(fileName);
+    in.size = S_ISREG(info.st_mode) ? static_cast<long long>(info.st_size) : 0;
+    return in;
 }
 
-LineReader::LineReader(const std::string& fileName)
-    : file_(openForReading(fileName, fileSize_)), fileName_(fileName) {
-    buffer_.resize(kChunk);
-}
-
-LineReader::~LineReader() {
-    if (file_ != nullptr) std::fclose(file_);
-}
+LineReader::LineReader(const std::string& fileName) : input_(openForReading(fileName)) { buffer_.resize(kChunk); }
 
 bool LineReader::fill() {
     if (eof_) return false;
@@ -42,7 +32,7 @@ bool LineReader::fill() {
         begin_ = 0;
     }
     if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
-    const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+    const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, input_.file.get());
     if (got == 0) {
         // A read error ends the input like the end of the file does.
         eof_ = true;
@@ -75,14 +65,9 @@ bool LineReader::next(std::string_view& line) {
     return true;
 }
 
-OutputFile::OutputFile(const std::string& fileName) : fileName_(fileName) {
-    file_ = std::fopen(fileName.c_str(), "wb");
+OutputFile::OutputFile(const std::string& fileName) : file_(std::fopen(fileName.c_str(), "wb")), fileName_(fileName) {
     if (file_ == nullptr) throw FileFailure(fileName);
     buffer_.resize(kChunk);
-}
-
-OutputFile::~OutputFile() {
-    if (file_ != nullptr) std::fclose(file_);
 }
 
 void OutputFile::put(std::string_view text) {
@@ -96,14 +81,13 @@ void OutputFile::put(std::string_view text) {
 }
 
 void OutputFile::flush() {
-    if (used_ != 0 && std::fwrite(buffer_.data(), 1, used_, file_) != used_) failed_ = true;
+    if (used_ != 0 && std::fwrite(buffer_.data(), 1, used_, file_.get()) != used_) failed_ = true;
     used_ = 0;
 }
 
 void OutputFile::close() {
     flush();
-    const bool closeFailed = std::fclose(file_) != 0;
-    file_ = nullptr;
+    const bool closeFailed = std::fclose(file_.release()) != 0;
     if (failed_ || closeFailed) throw FileFailure(fileName_);
 }
 

@@ -3,17 +3,29 @@
 // FileFailure with the file name as the settings gave it.
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tavrel {
 
-// Opens a file for reading in binary mode and gives its size in bytes (0 when
-// the system does not know it). A missing file or a directory, which opens on
-// POSIX systems but reads as nothing, raises FileFailure: a wrong path must not
-// pass for an empty file.
-std::FILE* openForReading(const std::string& fileName, long long& fileSize);
+// An open C file, closed when the handle goes.
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// A file opened for reading in binary mode, and its size in bytes (0 when the
+// system does not know it).
+struct InputFile {
+    FileHandle file;
+    long long size = 0;
+};
+
+// A missing file or a directory, which opens on POSIX systems but reads as
+// nothing, raises FileFailure: a wrong path must not pass for an empty file.
+InputFile openForReading(const std::string& fileName);
 
 // Reads a file line by line. A line ends at LF or at a CR LF pair, neither of
 // which belongs to it; a last line without a line end is read too.
@@ -21,22 +33,17 @@ class LineReader {
 public:
     // Opens the file; a missing file or a directory raises FileFailure.
     explicit LineReader(const std::string& fileName);
-    ~LineReader();
-    LineReader(const LineReader&) = delete;
-    LineReader& operator=(const LineReader&) = delete;
 
     // The next line, valid until the next call; false at the end of the file.
     bool next(std::string_view& line);
 
     // Size of the file in bytes, as far as the system knows it (0 if not).
-    long long fileSize() const { return fileSize_; }
+    long long fileSize() const { return input_.size; }
 
 private:
     bool fill();
 
-    long long fileSize_ = 0;  // set when the file is opened: declared before file_
-    std::FILE* file_ = nullptr;
-    std::string fileName_;
+    InputFile input_;
     std::vector<char> buffer_;
     std::size_t begin_ = 0;  // first unread byte
     std::size_t end_ = 0;    // one past the last byte read
@@ -49,9 +56,6 @@ private:
 class OutputFile {
 public:
     explicit OutputFile(const std::string& fileName);
-    ~OutputFile();
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
 
     void put(char c) {
         if (used_ == buffer_.size()) flush();
@@ -70,7 +74,7 @@ public:
 private:
     void flush();
 
-    std::FILE* file_ = nullptr;
+    FileHandle file_;
     std::string fileName_;
     std::vector<char> buffer_;
     std::size_t used_ = 0;

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "common/text_file.hpp"
 
 namespace tavrel {
 namespace {
@@ -12,7 +11,7 @@ constexpr std::size_t kChunk = std::size_t{1} << 20;
 }  // namespace
 
 RecordReader::RecordReader(const std::string& fileName, char delimiter)
-    : file_(openForReading(fileName, fileSize_)), delimiter_(delimiter) {
+    : input_(openForReading(fileName)), delimiter_(delimiter) {
     endsField_[static_cast<unsigned char>(delimiter)] = true;
     endsField_['\n'] = true;
     endsField_['\r'] = true;
@@ -20,10 +19,6 @@ RecordReader::RecordReader(const std::string& fileName, char delimiter)
     fill();
     while (end_ < 3 && !eof_) fill();
     if (end_ >= 3 && std::memcmp(buffer_.data(), "\xEF\xBB\xBF", 3) == 0) begin_ = 3;
-}
-
-RecordReader::~RecordReader() {
-    if (file_ != nullptr) std::fclose(file_);
 }
 
 // Keeps the unread bytes, moved to the front, and reads more behind them; a
@@ -36,7 +31,7 @@ void RecordReader::fill() {
         begin_ = 0;
     }
     if (end_ + 1 == buffer_.size()) buffer_.resize(2 * buffer_.size() - 1);
-    const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - 1 - end_, file_);
+    const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - 1 - end_, input_.file.get());
     // A read error ends the input like the end of the file does.
     if (got == 0) eof_ = true;
     end_ += got;

@@ -4,11 +4,12 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "common/text_file.hpp"
 
 namespace tavrel {
 
@@ -23,9 +24,6 @@ class RecordReader {
 public:
     // Opens the file; a missing file or a directory raises FileFailure.
     RecordReader(const std::string& fileName, char delimiter);
-    ~RecordReader();
-    RecordReader(const RecordReader&) = delete;
-    RecordReader& operator=(const RecordReader&) = delete;
 
     // Moves to the next record; false at the end of the file.
     bool next();
@@ -39,7 +37,7 @@ public:
     // Bytes of the record in the file, its end included.
     std::size_t bytes() const { return bytes_; }
     // Size of the file in bytes, as far as the system knows it (0 if not).
-    long long fileSize() const { return fileSize_; }
+    long long fileSize() const { return input_.size; }
 
 private:
     enum class Parse { record, more, end };
@@ -47,8 +45,7 @@ private:
     void fill();
     static std::size_t unquote(char* start, std::size_t size, std::int64_t& breaks);
 
-    long long fileSize_ = 0;  // set when the file is opened: declared before file_
-    std::FILE* file_ = nullptr;
+    InputFile input_;
     char delimiter_;
     std::array<bool, 256> endsField_{};  // the delimiter, LF and CR
     std::vector<char> buffer_;           // one byte past the data holds an LF that stops every scan

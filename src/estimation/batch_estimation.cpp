@@ -76,7 +76,6 @@ void smoothMemberships(std::span<double> membership, std::span<const double> fil
     });
 }
 
-
 // Adds every examinee's smoothed row to the sums of items [first, last) that
 // it answered: rows 2(j - first) and 2(j - first) + 1 of `sums` hold item j's
 // denominators and numerators, and the row after them takes the additions of

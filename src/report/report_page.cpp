@@ -29,7 +29,6 @@ using report::Point;
 using report::Side;
 using report::Svg;
 
-
 // Colours: the Okabe-Ito set (blue, sky blue, vermilion), which colour-blind
 // readers tell apart; every series differs by marker or dash as well.
 constexpr std::string_view kStyle = R"(
