@@ -5,7 +5,9 @@
 #include <regex>
 #include <sstream>
 #include <tuple>
+#include <vector>
 
+#include "data/delimited_records.hpp"
 #include "output/field_quoting.hpp"
 #include "output/result_file.hpp"
 #include "tavrel_process.hpp"
@@ -105,6 +107,46 @@ TEST(DelimitedData, RecordsLayoutsAndValues) {
         EXPECT_EQ(std::tuple(read.responses, read.ids, read.names, read.J, read.N),
                   std::tuple(c.responses, c.ids, c.names, c.J, c.N))
             << c.data;
+    }
+}
+
+// Every record as the reader splits it: fields joined by '|', whether it was
+// empty, its line and its bytes.
+std::string splitRecords(const std::string& file, std::size_t chunk) {
+    RecordReader records(file, ',', chunk);
+    std::string out;
+    while (records.next()) {
+        for (const std::string_view field : records.fields()) out.append(field).push_back('|');
+        out += records.empty() ? "empty " : "";
+        out += std::to_string(records.line()) + ":" + std::to_string(records.bytes()) + "\n";
+    }
+    return out;
+}
+
+// A record or a quoted field that runs past the bytes read so far, a CR LF
+// pair or a byte order mark cut by the end of a chunk: the records are the
+// same whatever the chunk size.
+TEST(RecordReader, ChunkBoundariesChangeNothing) {
+    const testing::TempDir dir;
+    std::vector<std::string> inputs{
+        "\xEF\xBB\xBF" "id,q1\r\n\"S,1\",\"a\"\"b\"\r\n\r\n\"x\ny\",1\rlast,\"open\n,\n",
+        "\xEF\xBB", "\"\"\"\"", ",,\r\r\n\n\"", std::string(100, ',') + "\n" + std::string(70, 'a'),
+    };
+    std::uint32_t state = 12345;  // a small seeded generator: the same inputs every run
+    const std::string alphabet[] = {"a", ",", "\"", "\r", "\n", "\xEF\xBB\xBF", "bc"};
+    for (int n = 0; n < 300; ++n) {
+        std::string text;
+        for (int length = 0; length < n % 40; ++length) {
+            state = state * 1664525u + 1013904223u;
+            text += alphabet[(state >> 24) % 7];
+        }
+        inputs.push_back(text);
+    }
+    for (const std::string& text : inputs) {
+        const std::string file = dir.write("records.csv", text);
+        const std::string whole = splitRecords(file, kReadChunk);
+        for (const std::size_t chunk : {0u, 1u, 2u, 3u, 5u, 8u})
+            ASSERT_EQ(splitRecords(file, chunk), whole) << "chunk " << chunk << ", input: " << text;
     }
 }
 

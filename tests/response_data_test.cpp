@@ -7,6 +7,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/text_file.hpp"
 #include "data/fixed_profile.hpp"
 #include "data/item_use.hpp"
 #include "data/prior.hpp"
@@ -74,6 +75,29 @@ std::string fixedCells(const std::string& mask, const std::vector<double>& profi
     std::ostringstream cells;
     for (std::size_t c = 0; c < mask.size(); ++c) (mask[c] == '0' ? cells << profile[c] : cells << '.') << ' ';
     return cells.str();
+}
+
+// Lines split at LF or CR LF, also where the pair is cut by the end of a
+// chunk, and a last line without an end: the same for any chunk size.
+TEST(LineReader, ChunkBoundariesChangeNothing) {
+    const testing::TempDir dir;
+    const auto lines = [](const std::string& file, std::size_t chunk) {
+        LineReader reader(file, chunk);
+        std::string out;
+        for (std::string_view line; reader.next(line);) out.append(line).append("|");
+        return out;
+    };
+    std::uint32_t state = 777;
+    for (int n = 0; n < 300; ++n) {
+        std::string text;
+        for (int length = 0; length < n % 40; ++length) {
+            state = state * 1664525u + 1013904223u;
+            text += "ab\r\n\r\n"[(state >> 24) % 6];
+        }
+        const std::string file = dir.write("lines.txt", text);
+        const std::string whole = lines(file, kReadChunk);
+        for (const std::size_t chunk : {0u, 1u, 2u, 3u, 7u}) ASSERT_EQ(lines(file, chunk), whole) << text;
+    }
 }
 
 TEST(FixedProfile, FixesTheNamedCells) {

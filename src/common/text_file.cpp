@@ -9,7 +9,7 @@
 namespace tavrel {
 namespace {
 
-constexpr std::size_t kChunk = std::size_t{1} << 20;
+constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -22,7 +22,9 @@ InputFile openForReading(const std::string& fileName) {
     return in;
 }
 
-LineReader::LineReader(const std::string& fileName) : input_(openForReading(fileName)) { buffer_.resize(kChunk); }
+LineReader::LineReader(const std::string& fileName, std::size_t chunk) : input_(openForReading(fileName)) {
+    buffer_.resize(chunk > 0 ? chunk : 1);
+}
 
 bool LineReader::fill() {
     if (eof_) return false;
@@ -67,7 +69,7 @@ bool LineReader::next(std::string_view& line) {
 
 OutputFile::OutputFile(const std::string& fileName) : file_(std::fopen(fileName.c_str(), "wb")), fileName_(fileName) {
     if (file_ == nullptr) throw FileFailure(fileName);
-    buffer_.resize(kChunk);
+    buffer_.resize(kWriteChunk);
 }
 
 void OutputFile::put(std::string_view text) {

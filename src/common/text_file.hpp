@@ -10,6 +10,9 @@
 
 namespace tavrel {
 
+// Bytes the readers read at a time; a longer line or record grows the buffer.
+inline constexpr std::size_t kReadChunk = std::size_t{1} << 20;
+
 // An open C file, closed when the handle goes.
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -32,7 +35,8 @@ InputFile openForReading(const std::string& fileName);
 class LineReader {
 public:
     // Opens the file; a missing file or a directory raises FileFailure.
-    explicit LineReader(const std::string& fileName);
+    // `chunk` (at least 1) is the number of bytes read at a time.
+    explicit LineReader(const std::string& fileName, std::size_t chunk = kReadChunk);
 
     // The next line, valid until the next call; false at the end of the file.
     bool next(std::string_view& line);

@@ -4,18 +4,12 @@
 
 
 namespace tavrel {
-namespace {
-
-constexpr std::size_t kChunk = std::size_t{1} << 20;
-
-}  // namespace
-
-RecordReader::RecordReader(const std::string& fileName, char delimiter)
+RecordReader::RecordReader(const std::string& fileName, char delimiter, std::size_t chunk)
     : input_(openForReading(fileName)), delimiter_(delimiter) {
     endsField_[static_cast<unsigned char>(delimiter)] = true;
     endsField_['\n'] = true;
     endsField_['\r'] = true;
-    buffer_.resize(kChunk + 1);
+    buffer_.resize((chunk > 0 ? chunk : 1) + 1);
     fill();
     while (end_ < 3 && !eof_) fill();
     if (end_ >= 3 && std::memcmp(buffer_.data(), "\xEF\xBB\xBF", 3) == 0) begin_ = 3;

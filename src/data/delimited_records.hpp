@@ -23,7 +23,8 @@ namespace tavrel {
 class RecordReader {
 public:
     // Opens the file; a missing file or a directory raises FileFailure.
-    RecordReader(const std::string& fileName, char delimiter);
+    // `chunk` (at least 1) is the number of bytes read at a time.
+    RecordReader(const std::string& fileName, char delimiter, std::size_t chunk = kReadChunk);
 
     // Moves to the next record; false at the end of the file.
     bool next();
