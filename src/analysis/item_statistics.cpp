@@ -32,10 +32,12 @@ void describeItemRange(const ResponseView& data, const ExamineeScores& scores, s
 
     // First pass: counts, and per item the sum, least and greatest passage
     // rate of its respondents. Every per-item sum runs in examinee order.
+    // Counted apart from `items`, which other workers write beside.
+    std::vector<std::int64_t> respondents(J, 0), correctCount(J, 0);
     std::vector<double> rateSum(J, 0.0), rateLowest(J, kInf), rateHighest(J, -kInf);
     forEachResponse(data, scores, j0, j1, [&](std::size_t j, bool correct, double q) {
-        ++items[j].respondents;
-        items[j].correct += correct;
+        ++respondents[j - j0];
+        correctCount[j - j0] += correct;
         rateSum[j - j0] = rateSum[j - j0] + q;
         rateLowest[j - j0] = std::min(rateLowest[j - j0], q);
         rateHighest[j - j0] = std::max(rateHighest[j - j0], q);
@@ -43,6 +45,8 @@ void describeItemRange(const ResponseView& data, const ExamineeScores& scores, s
     std::vector<double> meanQ(J);
     for (std::size_t j = j0; j < j1; ++j) {
         ItemStatistics& item = items[j];
+        item.respondents = respondents[j - j0];
+        item.correct = correctCount[j - j0];
         const double n = double(item.respondents);
         item.correctRate = double(item.correct) / n;
         item.threshold = normalQuantile(1.0 - item.correctRate);

@@ -10,33 +10,33 @@ ResponsesByRank countResponsesByRank(const ResponseView& data, std::span<const s
                                      std::size_t nranks, Workers& workers) {
     const std::size_t J = data.nitems;
     const std::size_t K = nranks;
-    // Rank-major while counting, so that one examinee's row adds to one
-    // contiguous row of counts; item-major afterwards, like the profile.
-    // Blocks of items count on the workers.
-    std::vector<std::int64_t> answered(K * J, 0), correct(K * J, 0);
-    forEachRange(workers, J, 2, [&, J](std::size_t j0, std::size_t j1) {
+    // Blocks of items count on the workers, each into counts of its own
+    // (no two workers write to one cache line per examinee): rank-major while
+    // counting, so that one examinee's row adds to one contiguous row of
+    // counts; item-major in the result, like the profile.
+    ResponsesByRank c{std::vector<std::int64_t>(J * K), std::vector<std::int64_t>(J * K)};
+    forEachRange(workers, J, 2, [&](std::size_t j0, std::size_t j1) {
         const ResponseView view = data;
-        std::int64_t* const allAnswered = answered.data();
-        std::int64_t* const allCorrect = correct.data();
+        const std::size_t width = j1 - j0;
+        std::vector<std::int64_t> answered(K * width, 0), correct(K * width, 0);
         for (std::size_t i = 0; i < view.nexaminees; ++i) {
             const auto k = static_cast<std::size_t>(ranks[i]);
-            const char* x = view.responsesOf(i);
-            const char* present = view.presenceOf(i);
-            std::int64_t* n = allAnswered + k * J;
-            std::int64_t* n1 = allCorrect + k * J;
-            for (std::size_t j = j0; j < j1; ++j) {
+            const char* x = view.responsesOf(i) + j0;
+            const char* present = view.presenceOf(i) + j0;
+            std::int64_t* n = answered.data() + k * width;
+            std::int64_t* n1 = correct.data() + k * width;
+            for (std::size_t j = 0; j < width; ++j) {
                 const bool takesPart = present[j] == '1';
                 n[j] += takesPart;
                 n1[j] += takesPart & (x[j] == '1');
             }
         }
+        for (std::size_t j = 0; j < width; ++j)
+            for (std::size_t k = 0; k < K; ++k) {
+                c.answered[(j0 + j) * K + k] = answered[k * width + j];
+                c.correct[(j0 + j) * K + k] = correct[k * width + j];
+            }
     });
-    ResponsesByRank c{std::vector<std::int64_t>(J * K), std::vector<std::int64_t>(J * K)};
-    for (std::size_t j = 0; j < J; ++j)
-        for (std::size_t k = 0; k < K; ++k) {
-            c.answered[j * K + k] = answered[k * J + j];
-            c.correct[j * K + k] = correct[k * J + j];
-        }
     return c;
 }
 

@@ -1,5 +1,7 @@
 #include "output/result_writers.hpp"
 
+#include <algorithm>
+#include <cstddef>
 #include <ostream>
 #include <string_view>
 #include <vector>
@@ -83,12 +85,14 @@ void writeWeightedObservationRatioProfile(const std::string& fileName, const Res
     const std::size_t J = in.data.nitems;
     const std::size_t N = in.data.nexaminees;
     // Both sums of every cell run over the examinees in order; the block of
-    // the first items also sums the denominators.
+    // the first items also sums the denominators. Each block sums into its
+    // own rows, so that no two workers write to one cache line per examinee.
     std::vector<double> denominator(K, 0.0);
     std::vector<double> numerator(J * K, 0.0);
     forEachRange(workers, J, 2, [&, K, N](std::size_t j0, std::size_t j1) {
         const ResponseView data = in.data;
-        double* const sums = numerator.data();
+        std::vector<double> block((j1 - j0) * K, 0.0);
+        double* const sums = block.data();
         double* const total = j0 == 0 ? denominator.data() : nullptr;
         for (std::size_t i = 0; i < N; ++i) {
             const double* m = membership.data() + i * K;
@@ -97,10 +101,11 @@ void writeWeightedObservationRatioProfile(const std::string& fileName, const Res
             const char* present = data.presenceOf(i);
             for (std::size_t j = j0; j < j1; ++j) {
                 if (present[j] != '1') continue;
-                double* n = sums + j * K;
+                double* n = sums + (j - j0) * K;
                 for (std::size_t k = 0; k < K; ++k) n[k] = n[k] + m[k];
             }
         }
+        std::copy(block.begin(), block.end(), numerator.begin() + static_cast<std::ptrdiff_t>(j0 * K));
     });
     out.rankHeader("item", in.nranks);
     for (std::size_t j = 0; j < J; ++j) {
