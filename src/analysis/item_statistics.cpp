@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "analysis/normal_quantile.hpp"
+#include "common/types.hpp"
 #include "common/workers.hpp"
 
 namespace tavrel {
@@ -66,8 +67,7 @@ void describeItemRange(const ResponseView& data, const ExamineeScores& scores, s
         ItemStatistics& item = items[j];
         const bool constantU = item.correct == 0 || item.correct == item.respondents;
         const bool constantQ = !(rateLowest[j - j0] < rateHighest[j - j0]);
-        item.itemTotalCorrelation = constantU || constantQ ? std::numeric_limits<double>::quiet_NaN()
-                                                           : uq[j - j0] / std::sqrt(uu[j - j0] * qq[j - j0]);
+        item.itemTotalCorrelation = constantU || constantQ ? kNaN : uq[j - j0] / std::sqrt(uu[j - j0] * qq[j - j0]);
     }
 }
 

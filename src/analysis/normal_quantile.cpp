@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "common/types.hpp"
+
 namespace tavrel {
 namespace {
 
@@ -20,7 +22,7 @@ double polynomial(const double (&c)[N], double r) {
 // Wichura's rational approximations (algorithm AS 241, 1988): one for the
 // centre |p - 0.5| <= 0.425, two for the tails in r = sqrt(-log(min(p, 1 - p))).
 double normalQuantile(double p) {
-    if (!(p >= 0.0 && p <= 1.0)) return std::numeric_limits<double>::quiet_NaN();
+    if (!(p >= 0.0 && p <= 1.0)) return kNaN;
     if (p == 0.0) return -std::numeric_limits<double>::infinity();
     if (p == 1.0) return std::numeric_limits<double>::infinity();
 

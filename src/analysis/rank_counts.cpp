@@ -43,7 +43,7 @@ ResponsesByRank countResponsesByRank(const ResponseView& data, std::span<const s
 RankCounts countByRank(ResponsesByRank responses, std::span<const std::int32_t> ranks, const ExamineeScores& scores,
                        std::size_t itemsInUse, std::size_t nranks) {
     const std::size_t K = nranks;
-    RankCounts c{std::move(responses.answered), std::move(responses.correct), {}, itemsInUse};
+    RankCounts c{std::move(responses), {}, itemsInUse};
     c.scoreRank.assign((itemsInUse + 1) * K, 0);
     for (std::size_t i = 0; i < ranks.size(); ++i) {
         if (!scores.takesPart(i)) continue;

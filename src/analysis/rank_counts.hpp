@@ -28,17 +28,16 @@ struct ResponsesByRank {
 ResponsesByRank countResponsesByRank(const ResponseView& data, std::span<const std::int32_t> ranks,
                                      std::size_t nranks, Workers& workers);
 
-struct RankCounts {
-    std::vector<std::int64_t> answered;  // as in ResponsesByRank
-    std::vector<std::int64_t> correct;
+// The report's counts: the responses by rank, and the examinees by score.
+struct RankCounts : ResponsesByRank {
     // (maxScore + 1) x K, score-major (score s, rank k at s*K + k): the
     // examinees with number-right score s and estimated rank k.
     std::vector<std::int64_t> scoreRank;
     std::size_t maxScore = 0;  // the highest possible score: the items in use
 };
 
-// The report's counts: the responses by rank, as counted, and the examinees
-// by score and rank (0-based `ranks`).
+// The responses by rank, as counted, joined by the examinees by score and
+// rank (0-based `ranks`).
 RankCounts countByRank(ResponsesByRank responses, std::span<const std::int32_t> ranks, const ExamineeScores& scores,
                        std::size_t itemsInUse, std::size_t nranks);
 

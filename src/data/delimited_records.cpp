@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-
 namespace tavrel {
+
 RecordReader::RecordReader(const std::string& fileName, char delimiter, std::size_t chunk)
     : input_(openForReading(fileName)), delimiter_(delimiter) {
     endsField_[static_cast<unsigned char>(delimiter)] = true;
