@@ -7,9 +7,9 @@
 #include <tuple>
 #include <vector>
 
-#include "data/delimited_records.hpp"
 #include "output/field_quoting.hpp"
 #include "output/result_file.hpp"
+#include "split_records.hpp"
 #include "tavrel_process.hpp"
 
 namespace tavrel {
@@ -110,19 +110,6 @@ TEST(DelimitedData, RecordsLayoutsAndValues) {
     }
 }
 
-// Every record as the reader splits it: fields joined by '|', whether it was
-// empty, its line and its bytes.
-std::string splitRecords(const std::string& file, std::size_t chunk) {
-    RecordReader records(file, ',', chunk);
-    std::string out;
-    while (records.next()) {
-        for (const std::string_view field : records.fields()) out.append(field).push_back('|');
-        out += records.empty() ? "empty " : "";
-        out += std::to_string(records.line()) + ":" + std::to_string(records.bytes()) + "\n";
-    }
-    return out;
-}
-
 // A record or a quoted field that runs past the bytes read so far, a CR LF
 // pair or a byte order mark cut by the end of a chunk: the records are the
 // same whatever the chunk size.
@@ -144,9 +131,9 @@ TEST(RecordReader, ChunkBoundariesChangeNothing) {
     }
     for (const std::string& text : inputs) {
         const std::string file = dir.write("records.csv", text);
-        const std::string whole = splitRecords(file, kReadChunk);
+        const std::string whole = testing::splitRecords(file, ',', kReadChunk);
         for (const std::size_t chunk : {0u, 1u, 2u, 3u, 5u, 8u})
-            ASSERT_EQ(splitRecords(file, chunk), whole) << "chunk " << chunk << ", input: " << text;
+            ASSERT_EQ(testing::splitRecords(file, ',', chunk), whole) << "chunk " << chunk << ", input: " << text;
     }
 }
 

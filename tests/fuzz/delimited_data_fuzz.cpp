@@ -3,7 +3,7 @@
 #include <array>
 
 #include "common/console.hpp"
-#include "data/delimited_records.hpp"
+#include "../split_records.hpp"
 #include "data/response_data.hpp"
 #include "fuzz_input.hpp"
 
@@ -14,18 +14,6 @@ constexpr std::array<const char*, 8> kValues{nullptr, "0", "1", "2", "3", "5", "
 constexpr std::array<const char*, 5> kKeys{"idbegin", "databegin", "nitems", "firstobs", "nobs"};
 constexpr std::array<const char*, 4> kFormats{"csv", "tsv", "semicolon", "CSV"};
 constexpr std::array<const char*, 4> kNa{nullptr, "-99", " 1 ", "x\"y"};
-
-// The records as split: fields, emptiness, line and bytes of each.
-std::string splitRecords(const std::string& file, char delimiter, std::size_t chunk) {
-    tavrel::RecordReader records(file, delimiter, chunk);
-    std::string out;
-    while (records.next()) {
-        for (const std::string_view field : records.fields()) out.append(field).push_back('\0');
-        out += records.empty() ? "E" : "R";
-        out += std::to_string(records.line()) + ":" + std::to_string(records.bytes()) + "\n";
-    }
-    return out;
-}
 
 std::size_t countLines(const std::string& text, std::string_view part) {
     std::size_t n = 0;
@@ -67,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Reading in chunks of a few bytes splits the same records as in one.
     if (size <= 4096) {
         const std::size_t chunk = 1 + data[0] % 7;
-        fuzz::require(splitRecords(settings["infile"], layout.delimiter, chunk) ==
-                      splitRecords(settings["infile"], layout.delimiter, kReadChunk));
+        fuzz::require(testing::splitRecords(settings["infile"], layout.delimiter, chunk) ==
+                      testing::splitRecords(settings["infile"], layout.delimiter, kReadChunk));
     }
     return 0;
 }

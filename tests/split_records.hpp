@@ -1,0 +1,26 @@
+#pragma once
+// Every record of a delimited file as the reader splits it, in one text:
+// each field followed by a NUL, then E (empty line) or R, the record's line
+// and its bytes. Tests and the fuzz target compare the texts of one file read
+// in different chunk sizes.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "data/delimited_records.hpp"
+
+namespace tavrel::testing {
+
+inline std::string splitRecords(const std::string& file, char delimiter, std::size_t chunk) {
+    RecordReader records(file, delimiter, chunk);
+    std::string out;
+    while (records.next()) {
+        for (const std::string_view field : records.fields()) out.append(field).push_back('\0');
+        out += records.empty() ? "E" : "R";
+        out += std::to_string(records.line()) + ":" + std::to_string(records.bytes()) + "\n";
+    }
+    return out;
+}
+
+}  // namespace tavrel::testing
