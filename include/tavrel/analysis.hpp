@@ -1,0 +1,65 @@
+#pragma once
+// The analysis: estimate the item reference profile from a response table,
+// then whatever results the options ask for; and scoring other examinees
+// under a finished profile.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "tavrel/options.hpp"
+#include "tavrel/responses.hpp"
+#include "tavrel/statistics.hpp"
+
+namespace tavrel {
+
+class Observer;
+
+// A finished analysis. It holds no reference to the response table.
+struct Result {
+    std::size_t nitems = 0;      // J
+    std::size_t nexaminees = 0;  // N
+    std::size_t nranks = 0;      // K
+    Method method = Method::Likelihood;
+
+    std::vector<double> profile;  // J x K, item-major: the item reference profile
+    std::vector<char> fixedMask;  // J x K, '1' where the cell was learned
+    std::vector<char> itemUse;    // J, '1' for an item in use
+    std::vector<double> prior;    // K, as used
+    std::vector<double> filter;   // K x K, the batch method's smoothing filter; empty for the others
+    double phi = 0.0;             // the batch method's smoothing weight
+
+    std::int32_t passes = 0;     // passes run
+    bool converged = false;      // batch: the criterion was met
+    std::vector<double> trace;   // batch: log-likelihood per response cell after each pass
+    std::int32_t seed = 0;       // sequential methods: the seed of the examinee order used; batch: 0
+
+    // Requested results; empty when not asked for.
+    std::vector<std::int32_t> ranks;      // N, 0-based, as the rank file gives them
+    std::vector<double> memberships;      // N x K: the method's; under Distance the likelihood's
+    std::vector<double> distances;        // N x K, Distance only: the rows the membership file writes
+    std::optional<RunStatistics> statistics;
+    std::vector<double> weightedRatios;   // J x K
+    std::vector<double> unweightedRatios; // J x K
+    std::optional<RankCounts> counts;
+};
+
+// Estimates the profile of the table under the options and computes what
+// they request. Notes and progress go to the observer, which may stop the
+// run (Cancelled). Fails with FatalSetting (fewer than one rank),
+// std::invalid_argument (arrays of the wrong size), std::bad_alloc.
+Result analyze(const ResponseTable& table, const Options& options, Observer& observer);
+
+// Examinees scored under a finished profile, used as it stands.
+struct Ranking {
+    std::vector<std::int32_t> ranks;  // N, 0-based: as the rank file computes them for the method
+    std::vector<double> memberships;  // N x K: as the statistics use them
+};
+
+// Scores the examinees of `table` (the fit's J items, in its order) under the
+// fit's profile, prior and item use. `threads` as in Options.
+Ranking classifyExaminees(const Result& fit, const ResponseTable& table, bool ranks, bool memberships,
+                      std::size_t threads, Observer& observer);
+
+}  // namespace tavrel

@@ -1,0 +1,68 @@
+#pragma once
+// The typed options of an analysis: every run parameter of the setting keys
+// but the file names, with the same defaults, and which results to compute.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace tavrel {
+
+// How the ranks are estimated. The values are the codes the engine uses.
+enum class Method : char {
+    Likelihood = 'M',  // sequential learning, the likelihood picks each examinee's rank (`ml`)
+    Bayes = 'B',       // sequential learning, the posterior with the prior (`bayes`)
+    Distance = 'L',    // sequential learning, the squared distance (`ls`)
+    Batch = 'G',       // batch estimation with the smoothing filter across ranks (`batch`)
+};
+
+// The method a word names (case as given): `ml`, `likelihood`, `l`; `map`,
+// `bayes`, `bayesian`; `ed2`, `euclid`, `euclidean`, `e`, `distance`, `d`,
+// `ls`; `gtm`, `batch`, `em`. Nothing for any other word.
+std::optional<Method> methodFromWord(std::string_view word);
+// The word the result files name a method by: `ml`, `bayes`, `ls`, `batch`.
+std::string_view methodWord(Method method);
+
+// Which results analyze() computes beyond the profile and the run summary.
+// Each costs time and memory; a client asks for what it shows.
+struct Requests {
+    bool ranks = false;                // every examinee's latent rank
+    bool methodRows = false;           // the method's rows: memberships, or the distances under Distance
+    bool statistics = false;           // the four statistics tables (implies ranks and memberships)
+    bool weightedRatios = false;       // the weighted observation ratio profile (implies the method's rows)
+    bool unweightedRatios = false;     // the unweighted observation ratio profile (implies ranks)
+    bool reportCounts = false;         // the report's counts (implies statistics)
+
+    static Requests everything() { return {true, true, true, true, true, true}; }
+};
+
+// Arrays are borrowed for the call and must stay valid during it.
+struct Options {
+    std::int32_t nranks = 10;  // K, at least 1
+    Method method = Method::Likelihood;
+    std::int32_t maxiter = 100;  // passes of sequential learning; iteration limit of batch estimation
+    std::int32_t seed = 0;       // of the examinee order; 0 or less takes the clock
+    double alpha1 = 1.0;         // learning rate factor at the first pass
+    double alphat = 0.1;         // learning rate factor at the last pass
+    double sigma1 = 1.0;         // neighbourhood width at the first pass
+    double sigmat = 0.12;        // neighbourhood width at the last pass
+    double diffcrit = 0.0001;    // convergence criterion of batch estimation
+    bool increase = false;       // sort every item's profile into ascending order after each pass
+
+    std::span<const double> prior;  // K probabilities, used as given; empty: 1/K each
+    std::span<const char> itemUse;  // J flags, '0' takes an item out; empty: every item is used
+    // A fixed profile: J x K values, item-major (item j, rank k at j*K + k),
+    // and its mask, '0' where the cell is kept at its value and '1' where it
+    // is learned. An empty mask: no fixed profile. With one, the finished
+    // profile is oriented so that the test reference profile rises.
+    std::span<const double> fixedValues;
+    std::span<const char> fixedMask;
+    std::optional<double> phi;  // batch smoothing: the weight a rank keeps; absent: the default for K
+
+    std::size_t threads = 0;  // worker threads; 0: every processor the process may use (at most 256)
+    Requests requests;
+};
+
+}  // namespace tavrel
