@@ -16,7 +16,7 @@
 #include "common/large_array.hpp"
 #include "common/processors.hpp"
 #include "common/types.hpp"
-#include "common/version.hpp"
+#include "tavrel/version.hpp"
 #include "common/workers.hpp"
 #include "data/data_layout.hpp"
 #include "data/fixed_profile.hpp"

@@ -9,7 +9,7 @@
 #include "common/console.hpp"
 #include "common/text_file.hpp"
 #include "common/types.hpp"
-#include "common/version.hpp"
+#include "tavrel/version.hpp"
 #include "report/markup.hpp"
 #include "report/svg_figure.hpp"
 #include "settings/value_interpreters.hpp"
