@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "console_record.hpp"
 #include "common/types.hpp"
 
 namespace tavrel {
@@ -42,7 +43,7 @@ TEST(DefaultPhi, TableForOneToTwentyOneRanks) {
     const char* printed[] = {"1",    "0.95", "0.9",  "0.85", "0.8",  "0.76", "0.72", "0.68", "0.64", "0.6", "0.58",
                              "0.56", "0.54", "0.52", "0.5",  "0.48", "0.46", "0.44", "0.42", "0.4",  "0"};
     for (std::int32_t K = 1; K <= 21; ++K) {
-        std::ostringstream console;
+        ConsoleRecord console;
         // K = 1 exactly 1: the identity filter.
         EXPECT_NEAR(defaultPhi(K, console), std::stod(printed[K - 1]), K == 1 ? 0.0 : 1e-15);
         EXPECT_EQ(console.str(), std::string("tavrel.exe: Note: phi = ") + printed[K - 1] + ".\n");
@@ -54,7 +55,7 @@ TEST(BatchEstimation, OnePassSetsEachItemFromItsAnswers) {
     const std::string data = "101010011011", mask(12, '1');
     for (double phi : {0.0, 0.6, 1.0}) {
         std::vector<double> p{0.25, 0.5, 0.75, 0.25, 0.5, 0.75, 0.25, 0.5, 0.75, 0.25, 0.5, 0.75};
-        std::ostringstream console;
+        ConsoleRecord console;
         const std::string fixed(12, '1');
         const std::vector<double> prior(3, 1.0 / 3);
         Workers one;

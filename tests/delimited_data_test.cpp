@@ -7,6 +7,8 @@
 #include <tuple>
 #include <vector>
 
+#include "console_record.hpp"
+#include "data/data_layout.hpp"
 #include "output/field_quoting.hpp"
 #include "output/result_file.hpp"
 #include "split_records.hpp"
@@ -16,6 +18,7 @@ namespace tavrel {
 namespace {
 
 // Expected console texts name the file "@"; the tests read from a temporary path.
+const std::string kUnnamed = "tavrel.exe: Note: The first column has no name; it is read as the examinee ids.\n";
 const std::string kShort = "tavrel.exe: Warning: Line length is too short. (@ , ";
 std::string illegal(const std::string& value, int line, int field) {
     return "tavrel.exe: Warning: Illeagal value \"" + value + "\" is found at " + std::to_string(line) + " , " +
@@ -48,8 +51,8 @@ Read readCsv(SettingMap settings, const std::string& data) {
     const std::string name = dir.write("data.csv", data);
     settings["infile"] = name;
     settings.try_emplace("dataformat", "csv");
-    std::ostringstream console;
-    const ResponseData read = readResponseData(resolveDataLayout(settings, console), console);
+    ConsoleRecord console;
+    const ResponseData read = readResponses(resolveDataLayout(settings, console), console);
     return {std::regex_replace(console.str(), std::regex(name), "@"), read.responses, joined(read.ids),
             joined(read.itemNames), read.nitems, read.nexaminees};
 }
@@ -100,6 +103,13 @@ TEST(DelimitedData, RecordsLayoutsAndValues) {
          illegal(std::string(40, 'a'), 1, 1) + illegal("\\x01\\x09\\x7F", 1, 2)},
         {ids, "id,q1,q2\n", "", "", "q1|q2", 2, 0, ""},
         {ids, "", "", "", "", 0, 0, ""},
+        // Data frames' row labels under an empty name are the ids, unless
+        // idbegin is set; True and False are answers.
+        {{}, "\"\",\"q1\",\"q2\"\n\"1\",1,0\n\"2\",TRUE,NA\n", "101.", "1|2", "q1|q2", 2, 2, kUnnamed},
+        {{}, " ,q1,q2\nS1,True,False\nS2,0,1\n", "1001", "S1|S2", "q1|q2", 2, 2, kUnnamed},
+        {{{"databegin", "3"}}, ",x,q2\nS1,a,1\n", "1", "S1", "q2", 1, 1, kUnnamed},
+        {{{"idbegin", "0"}}, ",q1\nr1,1\n", ".1", "", "1|q1", 2, 1, illegal("r1", 2, 1)},
+        {{{"idbegin", "2"}}, ",id,q1\nx,S1,1\n", "1", "S1", "q1", 1, 1, ""},
     };
     for (const Case& c : cases) {
         const Read read = readCsv(c.settings, c.data);
@@ -152,19 +162,19 @@ TEST(DelimitedData, TwentyWarningsOfEachKindThenACount) {
 TEST(DataLayout, FormatWordsDefaultsAndWarnings) {
     const std::string unknown = "tavrel.exe: Warning: Data format \"xls\" is unknown; fixed columns are read.\n";
     const std::tuple<SettingMap, char, std::int64_t, std::int64_t, std::string, std::string> cases[] = {
-        // settings, delimiter, firstobs, databegin, na, warnings
+        // settings, delimiter, firstobs, databegin (delimited: 0 is the field after the ids), na, warnings
         {{}, 0, 1, 1, "", ""},
         {{{"idlength", "3"}, {"header", "yes"}, {"na", "1"}}, 0, 1, 0, "", ""},
-        {{{"dataformat", "CSV"}}, ',', 2, 1, "", ""},
-        {{{"dataformat", "tsv"}, {"header", "no"}, {"idbegin", "3"}}, '\t', 1, 4, "", ""},
+        {{{"dataformat", "CSV"}}, ',', 2, 0, "", ""},
+        {{{"dataformat", "tsv"}, {"header", "no"}, {"idbegin", "3"}}, '\t', 1, 0, "", ""},
         {{{"dataformat", "semicolon"}, {"firstobs", "1"}, {"databegin", "2"}}, ';', 2, 2, "", ""},
-        {{{"dataformat", "csv"}, {"firstobs", "5"}, {"na", " -99 "}}, ',', 5, 1, "-99", ""},
+        {{{"dataformat", "csv"}, {"firstobs", "5"}, {"na", " -99 "}}, ',', 5, 0, "-99", ""},
         {{{"dataformat", "xls"}, {"na", "x"}}, 0, 1, 1, "", unknown},
-        {{{"dataformat", "csv"}, {"na", " TRUE"}}, ',', 2, 1, "",
+        {{{"dataformat", "csv"}, {"na", " TRUE"}}, ',', 2, 0, "",
          "tavrel.exe: Warning: Value \"TRUE\" of na is an answer; it is ignored.\n"},
     };
     for (const auto& [settings, delimiter, firstobs, databegin, na, warnings] : cases) {
-        std::ostringstream console;
+        ConsoleRecord console;
         const DataLayout layout = resolveDataLayout(settings, console);
         EXPECT_EQ(std::tuple(layout.delimiter, layout.firstobs, layout.databegin, layout.na, console.str()),
                   std::tuple(delimiter, firstobs, databegin, na, warnings));

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "console_record.hpp"
 #include "common/types.hpp"
 #include "common/workers.hpp"
 #include "estimation/batch_estimation.hpp"
@@ -188,7 +189,7 @@ TEST(ReferencePath, EngineMatchesThePlainEstimationToTheBitOnAnyNumberOfWorkers)
         for (Workers* workers : pools) {
             SCOPED_TRACE(::testing::Message() << workers->count() << " workers");
             fast = p.profile;
-            std::ostringstream console;
+            ConsoleRecord console;
             if (c.method == 'G') {
                 estimateBatch(p.data(), {fast, p.fixed, p.prior, p.K}, filter, {c.maxiter, c.diffcrit, c.increase},
                               *workers, console);

@@ -1,3 +1,4 @@
+#include "data/data_layout.hpp"
 #include "data/response_data.hpp"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "console_record.hpp"
 #include "common/text_file.hpp"
 #include "data/fixed_profile.hpp"
 #include "data/item_use.hpp"
@@ -58,8 +60,8 @@ TEST(ResponseData, DetectsColumnsAndReportsLines) {
         const testing::TempDir dir;
         SettingMap settings = c.settings;
         settings["infile"] = dir.write("data.txt", c.data);
-        std::ostringstream console;
-        const ResponseData read = readResponseData(resolveDataLayout(settings, console), console);
+        ConsoleRecord console;
+        const ResponseData read = readResponses(resolveDataLayout(settings, console), console);
         const auto& [responses, ids, names, J, N] = read;
         const std::int32_t W = ids.present() ? static_cast<std::int32_t>(N > 0 ? ids[0].size() : 0) : 0;
         const std::string notes = "tavrel.exe: Note: Number of examinees is " + std::to_string(c.N) +
@@ -121,7 +123,7 @@ TEST(FixedProfile, FixesTheNamedCells) {
         const std::string name = dir.write("fixed.csv", file);
         std::string mask(4, '1');
         std::vector<double> profile(4);
-        std::ostringstream console;
+        ConsoleRecord console;
         readFixedProfile(name, mask, profile, 2, 2, dlm, console);
         EXPECT_EQ(fixedCells(mask, profile), cells) << file;
         EXPECT_EQ(console.str(), std::regex_replace(warnings, kFileName, name)) << file;
@@ -141,7 +143,8 @@ TEST(Prior, ElementsSeparatorsAndWarnings) {
     };
     for (const auto& [value, expected, warnings] : cases) {
         std::vector<double> prior(2, 0.5);
-        std::ostringstream console, note;
+        ConsoleRecord console;
+        std::ostringstream note;
         readPrior(value, prior, 2, console);
         EXPECT_EQ(prior, expected) << value;
         note << "tavrel.exe: Note: Prior probabilities are as follows: " << expected[0] << ", " << expected[1] << "\n";
@@ -150,14 +153,13 @@ TEST(Prior, ElementsSeparatorsAndWarnings) {
 }
 
 TEST(ItemUse, ZeroAndDotExcludeAndItemsPastTheEndAreUsed) {
-    const std::tuple<std::string, std::string, std::string, int> cases[] = {
-        {"0.1", "001", "001001", 1}, {"1 1x0", "111", "101101", 3}, {".", "011", "001001", 2}, {"", "111", "101101", 3},
+    const std::tuple<std::string, std::string, int> cases[] = {
+        {"0.1", "001", 1}, {"1 1x0", "111", 3}, {".", "011", 2}, {"", "111", 3},
     };
-    for (const auto& [value, use, mask, used] : cases) {
-        std::string itemUse(3, '?'), missing = "101101";
-        std::ostringstream console;
-        applyItemUse(value, missing, itemUse, 3, 2, console);
-        EXPECT_EQ(itemUse + missing, use + mask) << value;
+    for (const auto& [value, use, used] : cases) {
+        ConsoleRecord console;
+        const std::vector<char> itemUse = itemUseFlags(value, 3, console);
+        EXPECT_EQ(std::string(itemUse.begin(), itemUse.end()), use) << value;
         EXPECT_EQ(console.str(), "tavrel.exe: Note: " + std::to_string(used) + " out of 3 items are used.\n");
     }
 }

@@ -1,3 +1,4 @@
+#include "console_record.hpp"
 #include "estimation/sequential_learning.hpp"
 
 #include <gtest/gtest.h>
@@ -44,7 +45,7 @@ TEST(SequentialLearning, PrintsOneDotPerTwentiethOfTheRun) {
     const std::vector<double> start{0.3, 0.6, 0.3, 0.6}, prior{0.5, 0.5};
     for (std::int32_t T : {-2, 0, 1, 3, 7, 20, 30, 40, 100}) {
         std::vector<double> profile = start;
-        std::ostringstream console;
+        ConsoleRecord console;
         Workers one;
         learnSequential({data, all, 2, 2}, {profile, all, prior, 2}, {{T, 1.0, 0.1, 1.0, 0.12}, 1, 'M', false}, one,
                         console);

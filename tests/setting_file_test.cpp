@@ -6,6 +6,7 @@
 #include <string>
 #include <tuple>
 
+#include "console_record.hpp"
 #include "driver/run_parameters.hpp"
 #include "settings/value_interpreters.hpp"
 
@@ -31,7 +32,7 @@ TEST(SettingScanner, SplitsLinesIntoPairsAndWarnsAboutOtherKeys) {
     };
     for (const auto& [line, expected, warnings] : cases) {
         SettingMap settings;
-        std::ostringstream console;
+        ConsoleRecord console;
         scanSettingLine(line, settings, console);
         EXPECT_EQ(settings, expected) << line;
         EXPECT_EQ(console.str(), warnings) << line;
@@ -43,7 +44,7 @@ TEST(ValueInterpreters, WordTablesAndFallbacks) {
     std::string methods;
     for (const char* word : {"ED2", "euclid", "Euclidean", "e", "distance", "D", "LS", "ML", "Likelihood", "l", "L",
                              "map", "Bayes", "BAYESIAN", "gtm", "Batch", "EM", "M", "B", "G", "euclidian", "", " em"})
-        methods += interpretMethod(word);
+        methods += static_cast<char>(methodFromWord(word).value_or(Method::Likelihood));
     EXPECT_EQ(methods, "LLLLLLLMMMMBBBGGGMMMMMM");
     std::string booleans;
     for (const char* word : {"TRUE", "t", "Yes", "1", "on", "y", "2", "", "false", "no", "0", "true "})
@@ -65,14 +66,14 @@ TEST(RunParameters, DefaultsAndConversions) {
         return std::tuple(p.nranks, s.maxiter, s.alpha1, s.alphat, s.sigma1, s.sigmat, p.seed, p.diffcrit, p.method,
                           p.increase, p.delimiter);
     };
-    std::ostringstream console;
+    ConsoleRecord console;
     EXPECT_EQ(fields(resolveRunParameters({}, console)),
-              std::tuple(10, 100, 1.0, 0.1, 1.0, 0.12, 0, 0.0001, 'M', false, ','));
+              std::tuple(10, 100, 1.0, 0.1, 1.0, 0.12, 0, 0.0001, Method::Likelihood, false, ','));
     const SettingMap settings{{"nranks", " 7th"}, {"maxiter", "2.9"}, {"alpha1", "1/2"}, {"alphat", "-3e-1x"},
                               {"sigma1", ".5"}, {"sigmat", ""}, {"seed", "99999999999"}, {"diffcrit", "inf"},
                               {"method", "Batch"}, {"increase", "T"}, {"dlm", "space"}, {"phi", "abc"}};
     EXPECT_EQ(fields(resolveRunParameters(settings, console)),
-              std::tuple(7, 2, 1.0, -0.3, 0.5, 0.0, 2147483647, 0.0, 'G', true, ' '));
+              std::tuple(7, 2, 1.0, -0.3, 0.5, 0.0, 2147483647, 0.0, Method::Batch, true, ' '));
     EXPECT_EQ(console.str(), "tavrel.exe: Note: Number of latent ranks is 10.\n"
                              "tavrel.exe: Note: Number of latent ranks is 7.\n");
 }

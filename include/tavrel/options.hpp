@@ -18,7 +18,7 @@ enum class Method : char {
     Batch = 'G',       // batch estimation with the smoothing filter across ranks (`batch`)
 };
 
-// The method a word names (case as given): `ml`, `likelihood`, `l`; `map`,
+// The method a word names (case ignored): `ml`, `likelihood`, `l`; `map`,
 // `bayes`, `bayesian`; `ed2`, `euclid`, `euclidean`, `e`, `distance`, `d`,
 // `ls`; `gtm`, `batch`, `em`. Nothing for any other word.
 std::optional<Method> methodFromWord(std::string_view word);
@@ -28,14 +28,15 @@ std::string_view methodWord(Method method);
 // Which results analyze() computes beyond the profile and the run summary.
 // Each costs time and memory; a client asks for what it shows.
 struct Requests {
-    bool ranks = false;                // every examinee's latent rank
-    bool methodRows = false;           // the method's rows: memberships, or the distances under Distance
-    bool statistics = false;           // the four statistics tables (implies ranks and memberships)
-    bool weightedRatios = false;       // the weighted observation ratio profile (implies the method's rows)
-    bool unweightedRatios = false;     // the unweighted observation ratio profile (implies ranks)
-    bool reportCounts = false;         // the report's counts (implies statistics)
+    bool ranks = false;             // every examinee's latent rank
+    bool memberships = false;       // every examinee's memberships (under Distance the likelihood's)
+    bool distances = false;         // Distance only: every examinee's distances to the ranks
+    bool statistics = false;        // the statistics (with the ranks and memberships they use)
+    bool weightedRatios = false;    // the weighted observation ratio profile
+    bool unweightedRatios = false;  // the unweighted observation ratio profile
+    bool reportCounts = false;      // the report's counts (with the statistics)
 
-    static Requests everything() { return {true, true, true, true, true, true}; }
+    static Requests everything() { return {true, true, true, true, true, true, true}; }
 };
 
 // Arrays are borrowed for the call and must stay valid during it.

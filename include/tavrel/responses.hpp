@@ -96,7 +96,7 @@ struct DataLayout {
     // Fixed columns count bytes, delimited records count fields; both from 1.
     std::int64_t idbegin = 0;    // below 1: no ids
     std::int32_t idlength = 0;   // fixed columns; below 1: detected
-    std::int64_t databegin = 0;  // below 1: detected (fixed columns)
+    std::int64_t databegin = 0;  // below 1: detected (fixed columns); the field after the ids (delimited)
     std::int32_t nitems = 0;     // below 1: detected
     std::int64_t firstobs = 1;   // the first examinee line or record
     std::int64_t nobs = 0;       // below 1: no limit

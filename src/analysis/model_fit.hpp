@@ -14,6 +14,7 @@
 
 #include "analysis/scores.hpp"
 #include "common/run_views.hpp"
+#include "tavrel/statistics.hpp"
 
 namespace tavrel {
 
@@ -26,12 +27,6 @@ struct LogLikelihoods {
     double null = 0.0;       // lN
     double dfModel = 0.0;    // G - parameters of the analysis model
     double dfNull = 0.0;     // G - 1
-};
-
-struct FitIndices {
-    double loglikModel, loglikBenchmark, loglikNull;
-    double chisqModel, chisqNull, dfModel, dfNull;
-    double NFI, RFI, IFI, TLI, CFI, RMSEA, AIC, CAIC, BIC;
 };
 
 // What the item log-likelihoods are computed from.

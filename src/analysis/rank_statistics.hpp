@@ -7,14 +7,9 @@
 #include <vector>
 
 #include "analysis/scores.hpp"
+#include "tavrel/statistics.hpp"
 
 namespace tavrel {
-
-struct RankStatistics {
-    std::vector<double> testReferenceProfile;           // TRP(k): sum of the profile over items in use
-    std::vector<std::int64_t> latentRankDistribution;   // LRD(k): examinees whose rank is k
-    std::vector<double> rankMembershipDistribution;     // RMD(k): sum of the memberships in k
-};
 
 // Over the examinees who take part (r(i) > 0); ranks are 0-based.
 RankStatistics describeRanks(std::span<const double> profile, std::span<const char> itemUse,

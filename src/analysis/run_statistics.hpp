@@ -15,6 +15,7 @@
 #include "analysis/rank_statistics.hpp"
 #include "analysis/scores.hpp"
 #include "common/run_views.hpp"
+#include "tavrel/statistics.hpp"
 
 namespace tavrel {
 
@@ -29,19 +30,6 @@ struct StatisticsInputs {
     std::span<const std::int32_t> ranks;  // N, each examinee's latent rank, 0-based
     std::span<const double> filter;       // K x K for the batch method, empty otherwise
     std::size_t nranks;
-};
-
-struct RunStatistics {
-    ExamineeScores scores;
-    ScoreStatistics scoreStatistics;
-    std::vector<ItemStatistics> items;
-    std::vector<IrpIndices> irp;        // every item, in use or not
-    std::vector<FitIndices> itemFit;    // NaN for items without respondents
-    FitIndices testFit;                 // over the items in use that have respondents
-    RankStatistics ranks;
-    std::size_t itemsInUse = 0;
-    bool weaklyOrdinal = false;         // TRP rises from rank to rank
-    bool stronglyOrdinal = false;       // and no item in use has a falling step
 };
 
 // The sums over examinees run on the workers in blocks of items (or of

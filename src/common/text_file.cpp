@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "common/failures.hpp"
+#include "tavrel/failures.hpp"
 
 namespace tavrel {
 namespace {

@@ -1,5 +1,7 @@
 #include "common/workers.hpp"
 
+#include "common/interruption.hpp"
+
 #include <chrono>
 #include <functional>
 #include <limits>
@@ -147,7 +149,7 @@ void Workers::run(const Job& job) {
     shared.running.store(static_cast<std::uint32_t>(threads_.size()));
     shared.epoch.add(1);
 
-    take(shared, true);
+    take(shared, this);
     for (std::uint32_t left; (left = shared.running.load()) != 0;) shared.running.awaitChange(left);
     if (shared.failure) std::rethrow_exception(std::exchange(shared.failure, nullptr));
 }
@@ -158,15 +160,26 @@ void Workers::work(Shared& shared) {
         shared.epoch.awaitChange(seen);
         seen = shared.epoch.load();
         if (shared.stop) return;
-        take(shared, false);
+        take(shared, nullptr);
         shared.running.subtract(1);
     }
 }
 
-void Workers::take(Shared& shared, bool caller) {
+void Workers::poll() const {
+    if (interruption_ != nullptr) interruption_->poll();
+}
+
+void Workers::ask() const {
+    if (interruption_ != nullptr) interruption_->ask();
+}
+
+// `caller`: the Workers object when the calling thread takes, null for a thread.
+void Workers::take(Shared& shared, const Workers* caller) {
     const Job& job = shared.job;
     const auto runOne = [&](std::size_t index) {
         try {
+            // A stop between blocks fails the block it would have run.
+            if (caller != nullptr && job.barrier == nullptr) caller->poll();
             job.invoke(job.body, index, job.barrier, job.tasks);
         } catch (const SpinBarrier::BarrierBroken&) {
             // Another member failed; its exception is the one reported.
@@ -177,7 +190,7 @@ void Workers::take(Shared& shared, bool caller) {
         }
     };
     if (job.barrier != nullptr) {
-        const std::size_t member = caller ? 0 : shared.next.fetch_add(1, std::memory_order_relaxed);
+        const std::size_t member = caller != nullptr ? 0 : shared.next.fetch_add(1, std::memory_order_relaxed);
         if (member < job.tasks) runOne(member);
         return;
     }

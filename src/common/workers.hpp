@@ -12,6 +12,7 @@
 // inside one block gives the same bits for any number of workers. Workers
 // never print; a block's exception is carried to the caller.
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +23,8 @@
 #include <vector>
 
 namespace tavrel {
+
+class Interruption;
 
 // Part `part` of `count` things cut in order into `parts` parts whose sizes
 // differ by at most one: things [begin, end).
@@ -136,10 +139,21 @@ public:
     std::size_t count() const { return threads_.size() + 1; }
     // The largest team: min(count(), processors).
     std::size_t teamLimit() const { return teamLimit_; }
+    // Polled by the calling thread before each block it runs, so that an
+    // operation can be stopped between blocks (null: never).
+    void setInterruption(Interruption* interruption) { interruption_ = interruption; }
+    // Asks the interruption, if any, whether to stop (Cancelled): poll()
+    // when its interval has passed and on the calling thread only, ask() now.
+    void poll() const;
+    void ask() const;
+
     // How many blocks to cut `n` things into: `perWorker` blocks per worker,
     // no more than there are things, at least one. One worker: one block.
-    std::size_t blocksFor(std::size_t n, std::size_t perWorker = 1) const {
-        const std::size_t blocks = count() == 1 ? 1 : count() * perWorker;
+    // With `most` above 0, blocks of at most that many things (so that the
+    // calling thread polls between them).
+    std::size_t blocksFor(std::size_t n, std::size_t perWorker = 1, std::size_t most = 0) const {
+        std::size_t blocks = count() == 1 ? 1 : count() * perWorker;
+        if (most > 0) blocks = std::max(blocks, (n + most - 1) / most);
         return n < blocks ? (n == 0 ? 1 : n) : blocks;
     }
 
@@ -151,7 +165,10 @@ public:
     void forEachBlock(std::size_t blocks, Body&& body) {
         if (blocks == 0) return;
         if (threads_.empty() || blocks == 1) {
-            for (std::size_t b = 0; b < blocks; ++b) body(b);
+            for (std::size_t b = 0; b < blocks; ++b) {
+                poll();
+                body(b);
+            }
             return;
         }
         run({&invokeBlock<std::remove_reference_t<Body>>, &body, blocks, nullptr});
@@ -200,18 +217,23 @@ private:
 
     void run(const Job& job);
     static void work(Shared& shared);
-    static void take(Shared& shared, bool caller);
+    static void take(Shared& shared, const Workers* caller);
 
     std::unique_ptr<Shared> shared_;
     std::vector<std::thread> threads_;
     std::size_t teamLimit_ = 1;
+    Interruption* interruption_ = nullptr;
 };
 
-// Cuts `count` things into the workers' blocks (perWorker per worker) and
-// calls body(begin, end) for each block's range [begin, end) on the workers.
+// Examinees per block where a stop is to be noticed within a pass: a few
+// milliseconds of work even for long rows.
+inline constexpr std::size_t kPollRows = 4096;
+
+// Cuts `count` things into the workers' blocks (perWorker per worker, at most
+// `most` things each when above 0) and calls body(begin, end) for each block's range [begin, end) on the workers.
 template <class Body>
-void forEachRange(Workers& workers, std::size_t count, std::size_t perWorker, Body&& body) {
-    const std::size_t blocks = workers.blocksFor(count, perWorker);
+void forEachRange(Workers& workers, std::size_t count, std::size_t perWorker, Body&& body, std::size_t most = 0) {
+    const std::size_t blocks = workers.blocksFor(count, perWorker, most);
     workers.forEachBlock(blocks, [&](std::size_t b) {
         const BlockRange range = blockRange(count, blocks, b);
         body(range.begin, range.end);

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <optional>
-#include <ostream>
 
 #include "common/console.hpp"
+#include "common/messages.hpp"
 #include "common/numbers.hpp"
 #include "settings/value_interpreters.hpp"
 
@@ -13,9 +13,9 @@ namespace {
 
 // The delimiter the value names, 0 for fixed columns; an unknown word is
 // reported and reads fixed columns.
-char dataDelimiter(const std::string& value, std::ostream& console) {
+char dataDelimiter(const std::string& value, Observer& observer) {
     if (const std::optional<char> delimiter = interpretDataFormat(value)) return *delimiter;
-    console << kWarning << "Data format \"" << value << "\" is unknown; fixed columns are read.\n";
+    warn(observer, "Data format \"", value, "\" is unknown; fixed columns are read.");
     return 0;
 }
 
@@ -28,12 +28,12 @@ std::string_view trimBlanks(std::string_view text) {
 }
 
 char answerWord(std::string_view text) {
-    if (text == "1" || text == "1.0" || text == "TRUE" || text == "true") return '1';
-    if (text == "0" || text == "0.0" || text == "FALSE" || text == "false") return '0';
+    if (text == "1" || text == "1.0" || text == "TRUE" || text == "True" || text == "true") return '1';
+    if (text == "0" || text == "0.0" || text == "FALSE" || text == "False" || text == "false") return '0';
     return 0;
 }
 
-DataLayout resolveDataLayout(const SettingMap& settings, std::ostream& console) {
+DataLayout resolveDataLayout(const SettingMap& settings, Observer& observer) {
     const auto find = [&](const char* key) { return findSetting(settings, key); };
     const auto integer = [&](const char* key, std::int32_t fallback) {
         const std::string* value = find(key);
@@ -42,7 +42,7 @@ DataLayout resolveDataLayout(const SettingMap& settings, std::ostream& console) 
 
     DataLayout layout;
     if (const std::string* infile = find("infile")) layout.infile = *infile;
-    if (const std::string* format = find("dataformat")) layout.delimiter = dataDelimiter(*format, console);
+    if (const std::string* format = find("dataformat")) layout.delimiter = dataDelimiter(*format, observer);
     layout.idbegin = integer("idbegin", 0);
     layout.idlength = integer("idlength", 0);
     layout.databegin = integer("databegin", 0);
@@ -62,13 +62,13 @@ DataLayout resolveDataLayout(const SettingMap& settings, std::ostream& console) 
     layout.header = header == nullptr || interpretBoolean(*header);
     layout.firstobs = integer("firstobs", layout.header ? 2 : 1);
     if (layout.header) layout.firstobs = std::max<std::int64_t>(layout.firstobs, 2);
+    layout.idbeginGiven = find("idbegin") != nullptr;
     layout.idbegin = std::max<std::int64_t>(layout.idbegin, 0);
     layout.idlength = 0;
-    if (layout.databegin < 1) layout.databegin = layout.idbegin + 1;
     if (const std::string* na = find("na")) {
         const std::string_view text = trimBlanks(*na);
         if (answerWord(text) != 0)
-            console << kWarning << "Value \"" << text << "\" of na is an answer; it is ignored.\n";
+            warn(observer, "Value \"", text, "\" of na is an answer; it is ignored.");
         else
             layout.na = text;
     }

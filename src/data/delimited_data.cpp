@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <ostream>
 #include <string_view>
 #include <vector>
 
-#include "common/console.hpp"
 #include "common/large_array.hpp"
+#include "common/messages.hpp"
+#include "data/data_layout.hpp"
 #include "data/delimited_records.hpp"
 
 namespace tavrel {
@@ -39,29 +39,28 @@ std::string shownValue(std::string_view value) {
 // counted and reported in one line at the end.
 class ReaderWarnings {
 public:
-    ReaderWarnings(const std::string& fileName, std::ostream& console) : fileName_(fileName), console_(console) {}
+    ReaderWarnings(const std::string& fileName, Observer& observer) : fileName_(fileName), observer_(observer) {}
 
     void shortRecord(std::int64_t line) {
         if (++shortRecords_ <= kWarningsShown)
-            console_ << kWarning << "Line length is too short. (" << fileName_ << " , " << line << ")\n";
+            warn(observer_, "Line length is too short. (", fileName_, " , ", line, ")");
     }
     void illegalValue(std::string_view value, std::int64_t line, std::size_t field) {
         if (++illegalValues_ <= kWarningsShown)
-            console_ << kWarning << "Illeagal value \"" << shownValue(value) << "\" is found at " << line << " , "
-                     << field << " in \"" << fileName_ << "\"\n";
+            warn(observer_, "Illeagal value \"", shownValue(value), "\" is found at ", line, " , ", field, " in \"",
+                 fileName_, "\"");
     }
     void reportTheRest() {
         if (illegalValues_ > kWarningsShown)
-            console_ << kWarning << illegalValues_ - kWarningsShown << " more illeagal values are found in \""
-                     << fileName_ << "\".\n";
+            warn(observer_, illegalValues_ - kWarningsShown, " more illeagal values are found in \"", fileName_,
+                 "\".");
         if (shortRecords_ > kWarningsShown)
-            console_ << kWarning << shortRecords_ - kWarningsShown << " more short lines are found in \""
-                     << fileName_ << "\".\n";
+            warn(observer_, shortRecords_ - kWarningsShown, " more short lines are found in \"", fileName_, "\".");
     }
 
 private:
     const std::string& fileName_;
-    std::ostream& console_;
+    Observer& observer_;
     std::int64_t shortRecords_ = 0;
     std::int64_t illegalValues_ = 0;
 };
@@ -120,17 +119,22 @@ private:
 
 }  // namespace
 
-ResponseData readDelimitedData(const DataLayout& layout, const std::string& fileName, std::ostream& console) {
+ResponseData readDelimitedData(const DataLayout& layout, const std::string& fileName, Observer& observer) {
     RecordReader records(fileName, layout.delimiter);
-    ReaderWarnings warnings(fileName, console);
+    ReaderWarnings warnings(fileName, observer);
     ValueReader values(layout.na, warnings);
 
     ResponseData data;
-    const bool withIds = layout.idbegin >= 1;
-    if (withIds) data.ids = ExamineeIds::ownLength();
+    bool withIds = false;
     ItemColumns columns;
-    columns.first = static_cast<std::size_t>(layout.databegin - 1);
-    if (withIds) columns.idColumn = static_cast<std::size_t>(layout.idbegin - 1);
+    const auto idsIn = [&](std::int64_t idbegin) {
+        withIds = idbegin >= 1;
+        if (withIds) data.ids = ExamineeIds::ownLength();
+        if (withIds) columns.idColumn = static_cast<std::size_t>(idbegin - 1);
+        // Without a first response column the responses follow the id field.
+        columns.first = static_cast<std::size_t>((layout.databegin >= 1 ? layout.databegin : idbegin + 1) - 1);
+    };
+    idsIn(layout.idbegin);
 
     std::int64_t nitems = layout.nitems;  // below 1: not known yet
     const auto detect = [&](std::size_t fieldCount) {
@@ -158,6 +162,13 @@ ResponseData readDelimitedData(const DataLayout& layout, const std::string& file
             if (layout.header && record == layout.firstobs - 1) {
                 header.assign(fields.begin(), fields.end());
                 haveHeader = true;
+                // Data frames write their row labels as a first column
+                // without a name: those are the ids, unless idbegin says
+                // otherwise.
+                if (!layout.idbeginGiven && !withIds && !header.empty() && trimBlanks(header[0]).empty()) {
+                    note(observer, "The first column has no name; it is read as the examinee ids.");
+                    idsIn(1);
+                }
             }
             continue;
         }
@@ -212,8 +223,8 @@ ResponseData readDelimitedData(const DataLayout& layout, const std::string& file
     }
 
     warnings.reportTheRest();
-    console << kNote << "Number of examinees is " << data.nexaminees << ".\n";
-    console << kNote << "Number of items is " << data.nitems << ".\n";
+    note(observer, "Number of examinees is ", data.nexaminees, ".");
+    note(observer, "Number of items is ", data.nitems, ".");
     return data;
 }
 

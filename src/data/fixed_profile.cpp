@@ -1,11 +1,10 @@
 #include "data/fixed_profile.hpp"
 
 #include <algorithm>
-#include <ostream>
 #include <string_view>
 #include <vector>
 
-#include "common/console.hpp"
+#include "common/messages.hpp"
 #include "common/numbers.hpp"
 #include "common/text_file.hpp"
 
@@ -36,7 +35,7 @@ private:
 }  // namespace
 
 void readFixedProfile(const std::string& fileName, std::span<char> fixedMask, std::span<double> profile,
-                      std::int32_t nranks, std::int32_t nitems, char delimiter, std::ostream& console) {
+                      std::int32_t nranks, std::int32_t nitems, char delimiter, Observer& observer) {
     LineReader reader(fileName);
     std::string_view line;
     if (!reader.next(line)) line = {};
@@ -49,8 +48,7 @@ void readFixedProfile(const std::string& fileName, std::span<char> fixedMask, st
         const std::int32_t number = leadingInteger(header.next());
         rankOfColumn[c] = std::int64_t{number} - 1;
         if (rankOfColumn[c] < 0 || rankOfColumn[c] >= nranks)
-            console << kWarning << "Rank number (" << number << ") is out of range. (" << fileName << ": 1 , "
-                    << c + 2 << ")\n";
+            warn(observer, "Rank number (", number, ") is out of range. (", fileName, ": 1 , ", c + 2, ")");
     }
 
     const auto K = static_cast<std::size_t>(nranks);
@@ -59,8 +57,7 @@ void readFixedProfile(const std::string& fileName, std::span<char> fixedMask, st
         const std::int32_t number = leadingInteger(fields.next());
         const std::int64_t item = std::int64_t{number} - 1;
         if (item < 0 || item >= nitems) {
-            console << kWarning << "Item number (" << number << ") is out of range. (" << fileName << ", line "
-                    << lineNumber << ")\n";
+            warn(observer, "Item number (", number, ") is out of range. (", fileName, ", line ", lineNumber, ")");
             continue;
         }
         for (const std::int64_t rank : rankOfColumn) {

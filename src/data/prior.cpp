@@ -1,15 +1,15 @@
 #include "data/prior.hpp"
 
 #include <algorithm>
-#include <ostream>
 #include <string_view>
 
 #include "common/console.hpp"
+#include "common/messages.hpp"
 #include "common/numbers.hpp"
 
 namespace tavrel {
 
-void readPrior(const std::string& value, std::span<double> prior, std::int32_t nranks, std::ostream& console) {
+void readPrior(const std::string& value, std::span<double> prior, std::int32_t nranks, Observer& observer) {
     const std::string_view text(value);
     std::fill(prior.begin(), prior.end(), 0.0);
     const auto K = static_cast<std::size_t>(std::max(nranks, 0));
@@ -43,18 +43,14 @@ void readPrior(const std::string& value, std::span<double> prior, std::int32_t n
     }
 
     if (count < K) {
-        console << kWarning << "\"Too few elements of the prior probability (" << count << " < " << nranks << ").\n";
+        warn(observer, "\"Too few elements of the prior probability (", count, " < ", nranks, ").");
     } else if (pos < text.size() && text.size() - pos >= 2) {
-        console << kWarning << "\"Too many elements of the prior probability. Only " << nranks
-                << " elements are used.\n";
+        warn(observer, "\"Too many elements of the prior probability. Only ", nranks, " elements are used.");
     }
 
-    console << kNote << "Prior probabilities are as follows: ";
-    for (std::size_t k = 0; k < K; ++k) {
-        if (k > 0) console << ", ";
-        console << prior[k];
-    }
-    console << "\n";
+    std::string list;
+    for (std::size_t k = 0; k < K; ++k) list += messageText(k > 0 ? ", " : "", prior[k]);
+    note(observer, "Prior probabilities are as follows: ", list);
 }
 
 }  // namespace tavrel

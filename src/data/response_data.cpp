@@ -1,12 +1,11 @@
 #include "data/response_data.hpp"
 
 #include <algorithm>
-#include <ostream>
 #include <stdexcept>
 #include <string_view>
 
-#include "common/console.hpp"
 #include "common/large_array.hpp"
+#include "common/messages.hpp"
 #include "common/text_file.hpp"
 #include "data/delimited_data.hpp"
 
@@ -32,7 +31,7 @@ struct Columns {
 
 // The fixed-column file: detects the identifier width, the first response
 // column and the number of items where the layout leaves them open.
-ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileName, std::ostream& console) {
+ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileName, Observer& observer) {
     Columns col{layout.idbegin, layout.databegin};
     std::int32_t idlength = layout.idlength;
     std::int32_t nitems = layout.nitems;
@@ -45,7 +44,7 @@ ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileN
     std::int32_t nexaminees = 0;
 
     const auto tooShort = [&](std::int64_t lineNumber) {
-        console << kWarning << "Line length is too short. (" << fileName << " , " << lineNumber << ")\n";
+        warn(observer, "Line length is too short. (", fileName, " , ", lineNumber, ")");
     };
 
     std::string edited;  // the line on which the item count is detected, CR deleted
@@ -124,9 +123,8 @@ ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileN
                 for (std::size_t c = 0; c < field.size(); ++c) {
                     const char ch = field[c];
                     if (!isResponse(ch))
-                        console << kWarning << "Illeagal character '" << ch << "' is found at " << lineNumber
-                                << " , " << col.databegin + static_cast<std::int64_t>(c) << " in \"" << fileName
-                                << "\"\n";
+                        warn(observer, "Illeagal character '", ch, "' is found at ", lineNumber, " , ",
+                             col.databegin + static_cast<std::int64_t>(c), " in \"", fileName, "\"");
                 }
             }
             responses.append(field);
@@ -137,17 +135,17 @@ ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileN
         if (nobs > 0 && nexaminees >= nobs) break;
     }
 
-    console << kNote << "Number of examinees is " << nexaminees << ".\n";
-    console << kNote << "Number of items is " << nitems << ".\n";
+    note(observer, "Number of examinees is ", nexaminees, ".");
+    note(observer, "Number of items is ", nitems, ".");
     return {std::move(responses), ExamineeIds::fixedWidth(std::move(examineeIds), idlength), {}, nitems, nexaminees};
 }
 
 }  // namespace
 
-ResponseData readResponseData(const DataLayout& layout, std::ostream& console) {
+ResponseData readResponses(const DataLayout& layout, Observer& observer) {
     if (layout.infile) {
-        if (layout.delimiter == 0) return readFixedColumns(layout, *layout.infile, console);
-        return readDelimitedData(layout, *layout.infile, console);
+        if (layout.delimiter == 0) return readFixedColumns(layout, *layout.infile, observer);
+        return readDelimitedData(layout, *layout.infile, observer);
     }
     ResponseData data;
     data.nitems = layout.nitems;

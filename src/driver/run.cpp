@@ -12,25 +12,18 @@
 #include <vector>
 
 #include "common/console.hpp"
-#include "common/failures.hpp"
-#include "common/large_array.hpp"
 #include "common/processors.hpp"
 #include "common/types.hpp"
-#include "tavrel/version.hpp"
-#include "common/workers.hpp"
 #include "data/data_layout.hpp"
 #include "data/fixed_profile.hpp"
 #include "data/item_use.hpp"
 #include "data/prior.hpp"
-#include "data/response_data.hpp"
-#include "driver/output_stage.hpp"
+#include "driver/console_observer.hpp"
 #include "driver/run_parameters.hpp"
 #include "driver/run_plan.hpp"
-#include "estimation/batch_estimation.hpp"
-#include "estimation/rank_measures.hpp"
-#include "estimation/sequential_learning.hpp"
 #include "settings/setting_file.hpp"
 #include "settings/value_interpreters.hpp"
+#include "tavrel/tavrel.hpp"
 
 namespace tavrel {
 namespace {
@@ -68,69 +61,61 @@ SettingsSource askForSettings(std::istream& input, std::ostream& console) {
     return source;
 }
 
-// The guarded run sequence, from reading the setting file to the result files.
+// The guarded run sequence: settings to options and layout, read, analyze,
+// write.
 void runSequence(const std::string& settingFile, SettingMap& settings, std::ostream& console) {
-    if (!settingFile.empty()) readSettingFile(settingFile, settings, console);
+    ConsoleObserver observer(console);
+    if (!settingFile.empty()) readSettingFile(settingFile, settings, observer);
     const RunPlan plan = planRun(settings);
+    const std::size_t threads = resolveThreads(settings, std::getenv("TAVREL_THREADS"), availableProcessors());
 
-    // The worker threads of the whole run, lent to the stages that split
-    // their work.
-    const std::size_t processors = availableProcessors();
-    Workers workers(resolveThreads(settings, std::getenv("TAVREL_THREADS"), processors), processors);
-
-    const DataLayout layout = resolveDataLayout(settings, console);
-    const ResponseData read = readResponseData(layout, console);
+    const DataLayout layout = resolveDataLayout(settings, observer);
+    const ResponseData read = readResponses(layout, observer);
     const std::int32_t J = read.nitems;
-    const std::int32_t N = read.nexaminees;
-
-    const RunParameters params = resolveRunParameters(settings, console);
+    const RunParameters params = resolveRunParameters(settings, observer);
     const std::int32_t K = params.nranks;
 
-    std::vector<char> missingMask = largeArray<char>(arrayCount(N, J));
-    buildMissingMask(std::span<const char>(read.responses.data(), missingMask.size()), missingMask);
-
+    // The profile's cells are allocated before the prior is read, so that a
+    // rank count beyond memory fails before anything is read for it.
     std::vector<char> fixedMask(arrayCount(J, K), '1');
-    std::vector<double> profile(arrayCount(J, K));
-    for (std::size_t j = 0; j < static_cast<std::size_t>(J); ++j)
-        for (std::size_t k = 0; k < static_cast<std::size_t>(K); ++k)
-            profile[j * static_cast<std::size_t>(K) + k] = double(k + 1) / double(std::int64_t{K} + 1);
-    if (plan.fixedFile) readFixedProfile(*plan.fixedFile, fixedMask, profile, K, J, params.delimiter, console);
-
-    std::vector<double> prior(arrayCount(K), 1.0 / double(K));
-    if (plan.prior) readPrior(*plan.prior, prior, K, console);
-
-    std::vector<char> itemUse(arrayCount(J), '1');
-    if (plan.itemUse) applyItemUse(*plan.itemUse, missingMask, itemUse, J, N, console);
-
-    const ResponseView data{std::span<const char>(read.responses.data(), missingMask.size()), missingMask,
-                            static_cast<std::size_t>(J), static_cast<std::size_t>(N)};
-    const Model model{profile, fixedMask, prior, static_cast<std::size_t>(K)};
-    EstimationSummary estimation{params.method, std::max(params.schedule.maxiter, 0), false};
-    std::vector<double> filter;
-    std::vector<double> trace;
-    double phi = 0.0;
-    if (params.method == 'G') {
-        phi = plan.phi ? interpretFraction(*plan.phi) : defaultPhi(K, console);
-        filter.resize(arrayCount(K, K));
-        buildSmoothingFilter(filter, K, phi);
-        BatchOutcome outcome =
-            estimateBatch(data, model, filter, {params.schedule.maxiter, params.diffcrit, params.increase}, workers,
-                          console);
-        estimation.passes = outcome.passes;
-        estimation.converged = outcome.converged;
-        trace = std::move(outcome.trace);
-    } else {
-        learnSequential(data, model, {params.schedule, params.seed, params.method, params.increase}, workers, console);
+    std::vector<double> fixedValues(arrayCount(J, K));
+    if (plan.fixedFile) readFixedProfile(*plan.fixedFile, fixedMask, fixedValues, K, J, params.delimiter, observer);
+    std::vector<double> prior;
+    if (plan.prior) {
+        prior.resize(arrayCount(K));
+        readPrior(*plan.prior, prior, K, observer);
     }
-    if (plan.fixedFile) orientProfile(profile, model.nranks);
+    std::vector<char> itemUse;
+    if (plan.itemUse) itemUse = itemUseFlags(*plan.itemUse, J, observer);
 
-    const std::vector<ParameterText> parameters =
-        plan.report ? reportParameters(settings, params, phi) : std::vector<ParameterText>();
+    Options options;
+    options.nranks = K;
+    options.method = params.method;
+    options.maxiter = params.schedule.maxiter;
+    options.seed = params.seed;
+    options.alpha1 = params.schedule.alpha1;
+    options.alphat = params.schedule.alphat;
+    options.sigma1 = params.schedule.sigma1;
+    options.sigmat = params.schedule.sigmat;
+    options.diffcrit = params.diffcrit;
+    options.increase = params.increase;
+    options.prior = prior;
+    options.itemUse = itemUse;
+    if (plan.fixedFile) {
+        options.fixedValues = fixedValues;
+        options.fixedMask = fixedMask;
+    }
+    if (plan.phi) options.phi = interpretFraction(*plan.phi);
+    options.threads = threads;
+    options.requests = requestsFor(plan.files, plan.report.has_value(), params.method);
+    const Result result = analyze(ResponseTable::of(read), options, observer);
+
+    const Labels labels{read.ids, read.itemNames};
+    writeResultFiles(plan.files, result, labels, params.delimiter, threads, observer);
+    if (!plan.report) return;
+    const std::vector<ParameterText> parameters = reportParameters(settings, params, result.phi);
     const std::string_view dataFile = layout.infile ? std::string_view(*layout.infile) : std::string_view();
-    writeResults(plan,
-                 {data, read.ids, read.itemNames, model, itemUse, filter, trace, estimation, params.delimiter, dataFile,
-                  parameters},
-                 workers, console);
+    writeReport(*plan.report, result, labels, {dataFile, parameters}, observer);
 }
 
 // Runs the sequence and reports a failure; returns the exit status.

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <ostream>
 #include <string_view>
 #include <type_traits>
 
-#include "common/console.hpp"
-#include "common/failures.hpp"
+#include "common/messages.hpp"
+#include "tavrel/failures.hpp"
 #include "common/numbers.hpp"
 #include "common/workers.hpp"
 #include "output/number_format.hpp"
@@ -16,7 +15,7 @@
 
 namespace tavrel {
 
-RunParameters resolveRunParameters(const SettingMap& settings, std::ostream& console) {
+RunParameters resolveRunParameters(const SettingMap& settings, Observer& observer) {
     RunParameters p;
     // Each parameter keeps its default unless its key is present, an empty
     // value included.
@@ -25,7 +24,7 @@ RunParameters resolveRunParameters(const SettingMap& settings, std::ostream& con
     };
 
     resolve("nranks", p.nranks, leadingInteger);
-    console << kNote << "Number of latent ranks is " << p.nranks << ".\n";
+    note(observer, "Number of latent ranks is ", p.nranks, ".");
     if (p.nranks < 1) throw FatalSetting("Number of latent ranks must be 1 or more.");
 
     resolve("maxiter", p.schedule.maxiter, leadingInteger);
@@ -35,7 +34,7 @@ RunParameters resolveRunParameters(const SettingMap& settings, std::ostream& con
     resolve("sigmat", p.schedule.sigmat, leadingNumber);
     resolve("seed", p.seed, leadingInteger);
     resolve("diffcrit", p.diffcrit, leadingNumber);
-    resolve("method", p.method, interpretMethod);
+    resolve("method", p.method, [](const std::string& word) { return methodFromWord(word).value_or(Method::Likelihood); });
     resolve("increase", p.increase, interpretBoolean);
     resolve("dlm", p.delimiter, interpretDelimiter);
     return p;
@@ -47,7 +46,7 @@ std::vector<ParameterText> reportParameters(const SettingMap& settings, const Ru
     // they are set to.
     constexpr std::array<std::string_view, 1> kNotReported{"threads"};
     const auto seedNote = [&](std::int32_t seed) {
-        return seed <= 0 && params.method != 'G' ? std::string("0 or less: the examinee order is seeded from the clock")
+        return seed <= 0 && params.method != Method::Batch ? std::string("0 or less: the examinee order is seeded from the clock")
                                                  : std::string();
     };
     std::vector<ParameterText> rows;
@@ -80,7 +79,7 @@ std::vector<ParameterText> reportParameters(const SettingMap& settings, const Ru
     byDefault("sigmat", text(defaults.schedule.sigmat));
     byDefault("diffcrit", text(defaults.diffcrit));
     byDefault("dlm", std::string(1, defaults.delimiter));
-    if (params.method == 'G') byDefault("phi", text(phi), "for K = " + text(params.nranks));
+    if (params.method == Method::Batch) byDefault("phi", text(phi), "for K = " + text(params.nranks));
     return rows;
 }
 

@@ -3,29 +3,31 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iosfwd>
 #include <vector>
 
 #include "common/types.hpp"
 #include "estimation/sequential_learning.hpp"
-#include "report/report_page.hpp"
+#include "tavrel/options.hpp"
+#include "tavrel/writers.hpp"
 
 namespace tavrel {
+
+class Observer;
 
 struct RunParameters {
     std::int32_t nranks = 10;
     LearningSchedule schedule{100, 1.0, 0.1, 1.0, 0.12};
     std::int32_t seed = 0;
     double diffcrit = 0.0001;
-    char method = 'M';
+    Method method = Method::Likelihood;
     bool increase = false;
     char delimiter = ',';
 };
 
-// Resolves the parameters in their fixed order and prints the note on the
+// Resolves the parameters in their fixed order and tells the note on the
 // number of latent ranks right after nranks. Fewer than one rank ends the run
 // (FatalSetting): no operation can work without a rank.
-RunParameters resolveRunParameters(const SettingMap& settings, std::ostream& console);
+RunParameters resolveRunParameters(const SettingMap& settings, Observer& observer);
 
 // The run parameters as the report lists them: every key the settings hold,
 // in the order of the key table, with its value as given; then each run

@@ -12,15 +12,8 @@ RunPlan planRun(const SettingMap& settings) {
     plan.prior = value("prior");
     plan.itemUse = value("itemuse");
     plan.phi = value("phi");
-    plan.itemReferenceProfile = value("outfile");
-    plan.latentRanks = value("rankfile");
-    plan.rankMemberships = value("rmpfile");
-    plan.weightedRatios = value("worpfile");
-    plan.unweightedRatios = value("uorpfile");
-    plan.testStatistics = value("testfile");
-    plan.itemStatistics = value("itemfile");
-    plan.rankStatistics = value("trpfile");
-    plan.examineeStatistics = value("examineefile");
+    plan.files = {value("outfile"),  value("rankfile"), value("rmpfile"), value("worpfile"),    value("uorpfile"),
+                  value("testfile"), value("itemfile"), value("trpfile"), value("examineefile")};
     plan.report = value("reportfile");
     return plan;
 }

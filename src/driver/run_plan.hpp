@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/types.hpp"
+#include "tavrel/writers.hpp"
 
 namespace tavrel {
 
@@ -16,23 +17,8 @@ struct RunPlan {
     std::optional<std::string> itemUse;    // the item use string
     std::optional<std::string> phi;        // batch smoothing weight; absent: the default for K
 
-    // Result file names, in the order the files are written.
-    std::optional<std::string> itemReferenceProfile;  // outfile
-    std::optional<std::string> latentRanks;           // rankfile
-    std::optional<std::string> rankMemberships;       // rmpfile
-    std::optional<std::string> weightedRatios;        // worpfile
-    std::optional<std::string> unweightedRatios;      // uorpfile
-    std::optional<std::string> testStatistics;        // testfile
-    std::optional<std::string> itemStatistics;        // itemfile
-    std::optional<std::string> rankStatistics;        // trpfile
-    std::optional<std::string> examineeStatistics;    // examineefile
-    std::optional<std::string> report;                // reportfile
-
-    // The report draws from the statistics too.
-    bool wantsStatistics() const {
-        return testStatistics || itemStatistics || rankStatistics || examineeStatistics || report;
-    }
-    bool wantsRanks() const { return latentRanks || unweightedRatios || wantsStatistics(); }
+    ResultFileNames files;              // the result files, written in their order
+    std::optional<std::string> report;  // reportfile, written last
 };
 
 RunPlan planRun(const SettingMap& settings);

@@ -4,11 +4,10 @@
 #include <cmath>
 #include <exception>
 #include <new>
-#include <ostream>
 #include <vector>
 
-#include "common/console.hpp"
 #include "common/large_array.hpp"
+#include "common/messages.hpp"
 #include "common/types.hpp"
 #include "estimation/rank_count.hpp"
 #include "estimation/rank_measures.hpp"
@@ -16,7 +15,7 @@
 
 namespace tavrel {
 
-double defaultPhi(std::int32_t nranks, std::ostream& console) {
+double defaultPhi(std::int32_t nranks, Observer& observer) {
     const double K = double(nranks);
     double phi;
     if (nranks <= 0)
@@ -29,7 +28,7 @@ double defaultPhi(std::int32_t nranks, std::ostream& console) {
         phi = 0.8 - 0.02 * K;
     else
         phi = 0.0;
-    console << kNote << "phi = " << phi << ".\n";
+    note(observer, "phi = ", phi, ".");
     return phi;
 }
 
@@ -83,14 +82,13 @@ void smoothMemberships(std::span<double> membership, std::span<const double> fil
 // branching on each response.
 template <std::size_t KC>
 void accumulateRows(const ResponseView& data, const double* smoothed, double* sums, std::size_t Kr,
-                    BlockRange items) {
+                    BlockRange items, BlockRange examinees) {
     const std::size_t K = rankCount<KC>(Kr);
     const std::size_t J = data.nitems;
-    const std::size_t N = data.nexaminees;
     const char* const responses = data.responses.data();
     const char* const missingMask = data.missingMask.data();
     double* const discard = sums + 2 * (items.end - items.begin) * K;
-    for (std::size_t i = 0; i < N; ++i) {
+    for (std::size_t i = examinees.begin; i < examinees.end; ++i) {
         const char* x = responses + i * J;
         const char* present = missingMask + i * J;
         const double* w = smoothed + i * K;
@@ -110,11 +108,18 @@ void accumulateRows(const ResponseView& data, const double* smoothed, double* su
 // item, clipped to [DBL_MIN, 1]; a cell of an item nobody answered keeps its
 // value.
 void updateItems(const ResponseView& data, std::span<const char> fixedMask, std::span<double> profile,
-                 std::span<const double> smoothed, std::size_t nranks, BlockRange items) {
+                 std::span<const double> smoothed, std::size_t nranks, BlockRange items, const Workers& workers) {
     const std::size_t K = nranks;
-    // Every cell's sums run over the examinees in order, as cell by cell.
+    const std::size_t N = data.nexaminees;
+    // Every cell's sums run over the examinees in order, as cell by cell;
+    // taken in consecutive runs of examinees, with a poll between them.
     std::vector<double> sums((2 * (items.end - items.begin) + 1) * K, 0.0);
-    withRankCount(K, [&](auto KC) { accumulateRows<KC>(data, smoothed.data(), sums.data(), K, items); });
+    withRankCount(K, [&](auto KC) {
+        for (std::size_t i = 0; i < N; i += kPollRows) {
+            workers.poll();
+            accumulateRows<KC>(data, smoothed.data(), sums.data(), K, items, {i, std::min(N, i + kPollRows)});
+        }
+    });
     for (std::size_t j = items.begin; j < items.end; ++j) {
         const double* den = sums.data() + 2 * (j - items.begin) * K;
         const double* num = den + K;
@@ -188,21 +193,20 @@ private:
 };
 
 // Prints a pass's line of the trace; true when the change meets the criterion.
-bool traceLine(std::int32_t t, double v, double previous, const BatchSettings& settings, std::ostream& console) {
-    console << t + 1 << '\t' << v;
+bool traceLine(std::int32_t t, double v, double previous, const BatchSettings& settings, Observer& observer) {
     if (t == 0) {
-        console << "\tchange\n";
+        observer.progress(messageText(t + 1, '\t', v, "\tchange\n"));
         return false;
     }
     const double d = std::fabs(v - previous);
-    console << '\t' << d << '\n';
+    observer.progress(messageText(t + 1, '\t', v, '\t', d, '\n'));
     return d <= settings.diffcrit;
 }
 
 }  // namespace
 
 BatchOutcome estimateBatch(const ResponseView& data, const Model& model, std::span<const double> filter,
-                           const BatchSettings& settings, Workers& workers, std::ostream& console) {
+                           const BatchSettings& settings, Workers& workers, Observer& observer) {
     const std::size_t K = model.nranks;
     const std::size_t J = data.nitems;
     const std::size_t N = data.nexaminees;
@@ -210,7 +214,7 @@ BatchOutcome estimateBatch(const ResponseView& data, const Model& model, std::sp
     // Memberships by blocks of examinees, a few per worker so that one held
     // up by the machine delays the rest little; the profile by blocks of
     // items, one per worker, as each block reads every membership row.
-    const std::size_t rowBlocks = workers.blocksFor(N, 8);
+    const std::size_t rowBlocks = workers.blocksFor(N, 8, kPollRows);
     const std::size_t itemBlocks = workers.blocksFor(J, 1);
     const auto fillMemberships = [&](std::span<double> membership, std::span<const double> from) {
         const RankScorer scorer(from, model.prior, K, J, 'B');
@@ -220,7 +224,7 @@ BatchOutcome estimateBatch(const ResponseView& data, const Model& model, std::sp
     };
     const auto update = [&](std::span<const double> membership) {
         workers.forEachBlock(itemBlocks, [&](std::size_t b) {
-            updateItems(data, model.fixedMask, profile, membership, K, blockRange(J, itemBlocks, b));
+            updateItems(data, model.fixedMask, profile, membership, K, blockRange(J, itemBlocks, b), workers);
         });
         if (settings.increase) sortProfileIncreasing(profile, K);
     };
@@ -242,7 +246,7 @@ BatchOutcome estimateBatch(const ResponseView& data, const Model& model, std::sp
     }
     const bool overlap = !ahead.empty();
 
-    console << "iter\tLog-likelihood/(nN)\n";
+    observer.progress("iter\tLog-likelihood/(nN)\n");
     // J * N as an integer product over all cells, present or not.
     const double cells = double(J * N);
     BatchOutcome outcome;
@@ -258,9 +262,12 @@ BatchOutcome estimateBatch(const ResponseView& data, const Model& model, std::sp
         std::copy(profile.begin(), profile.end(), passProfile.begin());
         L.start(passProfile);
         std::size_t summed = 0;  // examinees in the sum so far
+        // In runs of examinees, one after another, with a poll between them.
         const auto sumTo = [&](std::size_t end) {
-            L.add(data, membership, {summed, end});
-            summed = end;
+            for (; summed < end; summed = std::min(end, summed + kPollRows)) {
+                workers.poll();
+                L.add(data, membership, {summed, std::min(end, summed + kPollRows)});
+            }
         };
         const bool goesOn = t + 1 < settings.maxiter;
         // A failure in pass t + 1 is reported where one thread meets it:
@@ -276,7 +283,7 @@ BatchOutcome estimateBatch(const ResponseView& data, const Model& model, std::sp
                 });
                 workers.forEachBlock(1 + itemBlocks, [&](std::size_t b) {
                     if (b == 0) return sumTo(N);
-                    updateItems(data, model.fixedMask, profile, ahead, K, blockRange(J, itemBlocks, b - 1));
+                    updateItems(data, model.fixedMask, profile, ahead, K, blockRange(J, itemBlocks, b - 1), workers);
                 });
                 if (settings.increase) sortProfileIncreasing(profile, K);
             } catch (...) {
@@ -288,15 +295,16 @@ BatchOutcome estimateBatch(const ResponseView& data, const Model& model, std::sp
         const double v = L.sum() / cells;
         outcome.passes = t + 1;
         outcome.trace.push_back(v);
-        if (traceLine(t, v, previous, settings, console)) {
+        if (traceLine(t, v, previous, settings, observer)) {
             outcome.converged = true;
             std::copy(passProfile.begin(), passProfile.end(), profile.begin());
             return outcome;
         }
         previous = v;
         if (t >= settings.maxiter - 1)
-            console << kNote << "Convergence has not been reached to criterion = " << settings.diffcrit << ".\n";
+            note(observer, "Convergence has not been reached to criterion = ", settings.diffcrit, ".");
         if (nextPassFailure) std::rethrow_exception(nextPassFailure);
+        workers.ask();
         if (overlap) {
             std::swap(membership, ahead);
         } else if (goesOn) {

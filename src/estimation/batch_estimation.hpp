@@ -4,7 +4,6 @@
 // cell is traced until its change meets the criterion.
 
 #include <cstdint>
-#include <iosfwd>
 #include <span>
 #include <vector>
 
@@ -13,8 +12,10 @@
 
 namespace tavrel {
 
-// The weight a rank keeps for itself when the settings give none; prints it.
-double defaultPhi(std::int32_t nranks, std::ostream& console);
+class Observer;
+
+// The weight a rank keeps for itself when none is given; tells it.
+double defaultPhi(std::int32_t nranks, Observer& observer);
 
 // Identity for phi >= 1, a band for phi >= 1/3, otherwise (NaN included)
 // uniform. Entry (row l, column c) at l*K + c; every column sums to 1.
@@ -34,12 +35,13 @@ struct BatchOutcome {
     std::vector<double> trace;
 };
 
-// Runs up to maxiter passes on the model's profile and prints the trace and,
-// without convergence, the note. The memberships and their smoothing are
+// Runs up to maxiter passes on the model's profile and tells the trace and,
+// without convergence, the note; asks whether to stop after every pass and
+// between blocks of examinees. The memberships and their smoothing are
 // split by examinees over the workers, the profile's sums by items; the
 // log-likelihood is one sum on one worker, beside the next pass's memberships.
 // Every number is the same for any number of workers.
 BatchOutcome estimateBatch(const ResponseView& data, const Model& model, std::span<const double> filter,
-                           const BatchSettings& settings, Workers& workers, std::ostream& console);
+                           const BatchSettings& settings, Workers& workers, Observer& observer);
 
 }  // namespace tavrel

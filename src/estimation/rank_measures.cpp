@@ -254,7 +254,7 @@ void rankExaminees(const RankScorer& scorer, const ResponseView& data, std::span
                    std::span<double> membership, Workers& workers) {
     const std::size_t K = scorer.nranks();
     const std::size_t N = data.nexaminees;
-    forEachRange(workers, N, 4, [&](std::size_t first, std::size_t end) {
+    const auto rankBlock = [&](std::size_t first, std::size_t end) {
         std::vector<double> measures(K);
         for (std::size_t i = first; i < end; ++i) {
             scorer.measures(i, data, measures.data());
@@ -264,7 +264,8 @@ void rankExaminees(const RankScorer& scorer, const ResponseView& data, std::span
             std::copy(measures.begin(), measures.end(), row);
             membershipFromMeasures(row, K, scorer.method());
         }
-    });
+    };
+    forEachRange(workers, N, 4, rankBlock, kPollRows);
 }
 
 }  // namespace tavrel

@@ -8,7 +8,6 @@
 #include <memory>
 #include <numeric>
 #include <optional>
-#include <ostream>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -19,6 +18,7 @@
 #include "common/workers.hpp"
 #include "estimation/rank_count.hpp"
 #include "estimation/rank_measures.hpp"
+#include "tavrel/observer.hpp"
 
 namespace tavrel {
 namespace {
@@ -324,7 +324,11 @@ struct PassInputs {
     const double* rateByDistance;         // the rate at each rank distance
     char method;
     std::size_t K;
+    const Workers& workers;  // polled for a stop every kPollSteps examinees, on the calling thread
 };
+
+// Examinees between two polls for a stop within a pass.
+constexpr std::size_t kPollSteps = 1024;
 
 // One pass on the calling thread alone, on the shared profile.
 void passAlone(const PassInputs& in, const RankBand& whole, double* measures) {
@@ -339,8 +343,9 @@ void passAlone(const PassInputs& in, const RankBand& whole, double* measures) {
     const double* logPrior = whole.logPrior;
     double* rate = whole.rate;
     withRankCount(K, [&](auto KC) {
-        for (const std::int32_t examinee : in.order) {
-            const auto e = static_cast<std::size_t>(examinee);
+        for (std::size_t s = 0; s < in.order.size(); ++s) {
+            if (s % kPollSteps == 0) in.workers.poll();
+            const auto e = static_cast<std::size_t>(in.order[s]);
             const char* x = data.responsesOf(e);
             const char* present = data.presenceOf(e);
             sweepRankMeasures(x, present, profile, logPrior, K, J, method, measures);
@@ -377,6 +382,7 @@ public:
             Clock::duration worked{};
             withRankCount(band.width, [&](auto KC) {
                 for (std::size_t s = 0; s < in.order.size(); ++s) {
+                    if (s % kPollSteps == 0 && team.member() == 0) workers.poll();
                     const bool timed = s % 8 == 0;
                     const Clock::time_point t0 = timed ? Clock::now() : Clock::time_point();
                     const auto e = static_cast<std::size_t>(in.order[s]);
@@ -417,8 +423,8 @@ private:
 
 }  // namespace
 
-void learnSequential(const ResponseView& data, const Model& model, const SequentialSettings& settings,
-                     Workers& workers, std::ostream& console) {
+std::int32_t learnSequential(const ResponseView& data, const Model& model, const SequentialSettings& settings,
+                             Workers& workers, Observer& observer) {
     const std::size_t K = model.nranks;
     const std::size_t J = data.nitems;
     const std::size_t N = data.nexaminees;
@@ -435,7 +441,7 @@ void learnSequential(const ResponseView& data, const Model& model, const Sequent
     if (seed <= 0) seed = static_cast<std::int32_t>(std::time(nullptr));
     Lcg generator(seed);
 
-    console << "Now calculating ";
+    observer.progress("Now calculating ");
     // The rate depends on the winner only through |k - w|: one neighbourhood
     // factor per rank distance and pass, the same values learningRate gives.
     std::vector<double> rateByDistance(K);
@@ -452,7 +458,7 @@ void learnSequential(const ResponseView& data, const Model& model, const Sequent
     std::optional<RankTeam> team;
     if (members > 1) team.emplace(members, model, J, logPrior.empty() ? nullptr : logPrior.data());
     WayChooser way;
-    const PassInputs in{data, order, rateByDistance.data(), method, K};
+    const PassInputs in{data, order, rateByDistance.data(), method, K, workers};
 
     for (std::int32_t t = 0; t < T; ++t) {
         shuffleExaminees(order, generator);
@@ -471,9 +477,11 @@ void learnSequential(const ResponseView& data, const Model& model, const Sequent
             way.record(together, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         }
         if (settings.increase) sortProfileIncreasing(model.profile, K);
-        if ((std::int64_t{t} * 20 + 20) % T == 0) console << '.';
+        if ((std::int64_t{t} * 20 + 20) % T == 0) observer.progress(".");
+        workers.ask();
     }
-    console << "\n";
+    observer.progress("\n");
+    return seed;
 }
 
 }  // namespace tavrel

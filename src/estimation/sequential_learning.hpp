@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iosfwd>
 #include <span>
 
 #include "common/run_views.hpp"
@@ -13,6 +12,8 @@
 #include "estimation/random.hpp"
 
 namespace tavrel {
+
+class Observer;
 
 struct LearningSchedule {
     std::int32_t maxiter;  // T, number of passes
@@ -44,12 +45,14 @@ struct SequentialSettings {
     std::size_t splitRanksFromCells = kSplitRanksFromCells;
 };
 
-// Runs maxiter passes on the model's profile. Prints "Now calculating " and
-// the progress dots on the console. With several workers and enough cells,
+// Runs maxiter passes on the model's profile and returns the seed used (the
+// clock's when the settings give 0 or less). Tells "Now calculating " and the
+// progress dots; asks whether to stop after every pass and every few
+// thousand examinees. With several workers and enough cells,
 // each examinee's step is split by ranks ('M' and 'B'); the visiting order
 // and the generator stay on the calling thread, and every number is the same
 // for any number of workers.
-void learnSequential(const ResponseView& data, const Model& model, const SequentialSettings& settings,
-                     Workers& workers, std::ostream& console);
+std::int32_t learnSequential(const ResponseView& data, const Model& model, const SequentialSettings& settings,
+                             Workers& workers, Observer& observer);
 
 }  // namespace tavrel

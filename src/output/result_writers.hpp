@@ -1,43 +1,35 @@
 #pragma once
 // The five result files. Each writer opens its file (FileFailure when it
-// cannot), writes it in one pass, closes it and prints its Note.
+// cannot), writes it in one pass, closes it and tells its Note.
 
+#include <cstddef>
 #include <cstdint>
-#include <iosfwd>
 #include <span>
 #include <string>
 
-#include "common/examinee_ids.hpp"
-#include "common/run_views.hpp"
+#include "tavrel/responses.hpp"
 
 namespace tavrel {
 
+class Observer;
 class Workers;
 
-// What the writers read: the data, the finished estimate and every
-// examinee's rank and memberships, computed once for all writers.
-struct ResultInputs {
-    ResponseView data;
-    const ExamineeIds& ids;               // N when present
-    std::span<const double> profile;      // J x K, j*K + k
-    std::span<const char> itemUse;        // J
-    std::span<const std::int32_t> ranks;  // N, 0-based, under the run's method
-    std::span<const double> membership;   // N x K, under the run's method ('L': distances)
-    std::size_t nranks;
-    char delimiter;
-};
+// J x K, item-major: the profile (items out of use written "*") and the
+// two observation ratio profiles.
+void writeItemReferenceProfile(const std::string& fileName, std::span<const double> profile,
+                               std::span<const char> itemUse, std::size_t nranks, char delimiter,
+                               Observer& observer);
+void writeWeightedObservationRatioProfile(const std::string& fileName, std::span<const double> ratios,
+                                          std::size_t nranks, char delimiter, Observer& observer);
+void writeUnweightedObservationRatioProfile(const std::string& fileName, std::span<const double> ratios,
+                                            std::size_t nranks, char delimiter, Observer& observer);
 
-void writeItemReferenceProfile(const std::string& fileName, const ResultInputs& in, std::ostream& console);
-// The writers below take the workers to format rows or sum over examinees
-// in parallel; the bytes are those of one worker.
-void writeLatentRanks(const std::string& fileName, const ResultInputs& in, Workers& workers, std::ostream& console);
-void writeRankMembershipProfiles(const std::string& fileName, const ResultInputs& in, Workers& workers,
-                                 std::ostream& console);
-void writeWeightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in, Workers& workers,
-                                          std::ostream& console);
-// `answered`: J x K, item-major, the examinees of each estimated rank who
-// answered each item (countResponsesByRank).
-void writeUnweightedObservationRatioProfile(const std::string& fileName, const ResultInputs& in,
-                                            std::span<const std::int64_t> answered, std::ostream& console);
+// One row per examinee, with its id when the data carry ids; the rows are
+// formatted on the workers, and the bytes are those of one worker.
+// `ranks` are 0-based; `rows` N x K (memberships, or distances).
+void writeLatentRanks(const std::string& fileName, const ExamineeIds& ids, std::span<const std::int32_t> ranks,
+                      char delimiter, Workers& workers, Observer& observer);
+void writeRankMembershipProfiles(const std::string& fileName, const ExamineeIds& ids, std::span<const double> rows,
+                                 std::size_t nranks, char delimiter, Workers& workers, Observer& observer);
 
 }  // namespace tavrel

@@ -2,20 +2,17 @@
 
 #include <array>
 #include <cmath>
-#include <ostream>
 #include <string_view>
+#include <type_traits>
 #include <utility>
+#include <variant>
 
-#include "common/console.hpp"
+#include "common/messages.hpp"
 #include "common/types.hpp"
 #include "output/result_file.hpp"
-#include "settings/value_interpreters.hpp"
 
 namespace tavrel {
 namespace {
-
-constexpr std::array<std::string_view, 10> kItemFields{
-    "respondents", "correct_rate", "threshold", "item_total_correlation", "alpha", "a", "beta", "b", "gamma", "c"};
 
 std::string_view yesNo(bool value) { return value ? "yes" : "no"; }
 
@@ -24,15 +21,6 @@ template <class Names>
 void header(ResultFile& out, std::string_view first, const Names& names) {
     out.text(first);
     for (const std::string_view name : names) out.delimiter(), out.text(name);
-}
-
-// One row "name D value" of the test file; the value is written by f.
-template <class F>
-void row(ResultFile& out, std::string_view name, F&& value) {
-    out.text(name);
-    out.delimiter();
-    value();
-    out.endLine();
 }
 
 template <class Out>
@@ -44,43 +32,72 @@ void identifier(Out& out, const StatisticsFileInputs& in, std::size_t i) {
 
 }  // namespace
 
-void writeTestStatistics(const std::string& fileName, const StatisticsFileInputs& in, std::ostream& console) {
-    ResultFile out(fileName, in.delimiter);
-    const RunStatistics& s = in.statistics;
+std::vector<TestEntry> testEntries(const RunStatistics& s, EstimationSummary estimation, std::size_t nranks) {
     const ScoreStatistics& score = s.scoreStatistics;
-    const bool batch = in.estimation.method == 'G';
-    const auto number = [&](double v) { return [&out, v] { out.statistic(v); }; };
-    const auto count = [&](std::int64_t v) { return [&out, v] { out.integer(v); }; };
-    const auto word = [&](std::string_view v) { return [&out, v] { out.text(v); }; };
-    const auto whole = [&](double v) {
-        return [&out, v] { std::isnan(v) ? out.text("NA") : out.integer(static_cast<std::int64_t>(v)); };
+    const auto count = [](auto v) { return TestValue(static_cast<std::int64_t>(v)); };
+    // The extremes of the scores are whole numbers, or NA without scores.
+    const auto whole = [](double v) { return std::isnan(v) ? TestValue() : TestValue(static_cast<std::int64_t>(v)); };
+    std::vector<TestEntry> rows{
+        {"items", count(s.itemsInUse)},
+        {"examinees", count(s.scores.scored)},
+        {"ranks", count(nranks)},
+        {"method", std::string(methodWord(static_cast<Method>(estimation.method)))},
+        {"passes", count(estimation.passes)},
+        {"converged", estimation.method == 'G' ? TestValue(estimation.converged) : TestValue()},
+        {"mean", score.mean},
+        {"se_mean", score.seMean},
+        {"sd", score.sd},
+        {"skewness", score.skewness},
+        {"kurtosis", score.kurtosis},
+        {"min", whole(score.min)},
+        {"max", whole(score.max)},
     };
+    for (const auto& [name, field] : kFitFields) rows.push_back({std::string(name), s.testFit.*field});
+    rows.push_back({"strongly_ordinal", s.stronglyOrdinal});
+    rows.push_back({"weakly_ordinal", s.weaklyOrdinal});
+    return rows;
+}
 
+double standardizedScore(const RunStatistics& statistics, std::size_t i) {
+    const ExamineeScores& scores = statistics.scores;
+    const ScoreStatistics& st = statistics.scoreStatistics;
+    // Dividing by the passage rates' deviation: where that is 0 or does not
+    // exist, no examinee has one.
+    if (!scores.takesPart(i) || !(st.rateSd > 0.0)) return kNaN;
+    return (scores.passageRate(i) - st.rateMean) / st.rateSd;
+}
+
+void writeTestStatistics(const std::string& fileName, const StatisticsFileInputs& in, Observer& observer) {
+    ResultFile out(fileName, in.delimiter);
     out.text("statistic");
     out.delimiter();
     out.text("value");
     out.endLine();
-    row(out, "items", count(static_cast<std::int64_t>(s.itemsInUse)));
-    row(out, "examinees", count(static_cast<std::int64_t>(s.scores.scored)));
-    row(out, "ranks", count(static_cast<std::int64_t>(in.nranks)));
-    row(out, "method", word(methodWord(in.estimation.method)));
-    row(out, "passes", count(in.estimation.passes));
-    row(out, "converged", word(batch ? yesNo(in.estimation.converged) : "NA"));
-    row(out, "mean", number(score.mean));
-    row(out, "se_mean", number(score.seMean));
-    row(out, "sd", number(score.sd));
-    row(out, "skewness", number(score.skewness));
-    row(out, "kurtosis", number(score.kurtosis));
-    row(out, "min", whole(score.min));
-    row(out, "max", whole(score.max));
-    for (const auto& [name, field] : kFitFields) row(out, name, number(s.testFit.*field));
-    row(out, "strongly_ordinal", word(yesNo(s.stronglyOrdinal)));
-    row(out, "weakly_ordinal", word(yesNo(s.weaklyOrdinal)));
+    for (const TestEntry& entry : testEntries(in.statistics, in.estimation, in.nranks)) {
+        out.text(entry.name);
+        out.delimiter();
+        std::visit(
+            [&](const auto& v) {
+                using V = std::decay_t<decltype(v)>;
+                if constexpr (std::is_same_v<V, std::monostate>)
+                    out.text("NA");
+                else if constexpr (std::is_same_v<V, std::int64_t>)
+                    out.integer(v);
+                else if constexpr (std::is_same_v<V, double>)
+                    out.statistic(v);
+                else if constexpr (std::is_same_v<V, std::string>)
+                    out.text(v);
+                else
+                    out.text(yesNo(v));
+            },
+            entry.value);
+        out.endLine();
+    }
     out.close();
-    console << kNote << "Test statistics are written to \"" << fileName << "\".\n";
+    note(observer, "Test statistics are written to \"", fileName, "\".");
 }
 
-void writeItemStatistics(const std::string& fileName, const StatisticsFileInputs& in, std::ostream& console) {
+void writeItemStatistics(const std::string& fileName, const StatisticsFileInputs& in, Observer& observer) {
     ResultFile out(fileName, in.delimiter);
     const RunStatistics& s = in.statistics;
     header(out, "item", kItemFields);
@@ -116,15 +133,13 @@ void writeItemStatistics(const std::string& fileName, const StatisticsFileInputs
         out.endLine();
     }
     out.close();
-    console << kNote << "Item statistics are written to \"" << fileName << "\".\n";
+    note(observer, "Item statistics are written to \"", fileName, "\".");
 }
 
-void writeRankStatistics(const std::string& fileName, const StatisticsFileInputs& in, std::ostream& console) {
+void writeRankStatistics(const std::string& fileName, const StatisticsFileInputs& in, Observer& observer) {
     ResultFile out(fileName, in.delimiter);
     const RankStatistics& r = in.statistics.ranks;
-    constexpr std::array<std::string_view, 3> names{"test_reference_profile", "latent_rank_distribution",
-                                                    "rank_membership_distribution"};
-    header(out, "rank", names);
+    header(out, "rank", kRankFields);
     out.endLine();
     for (std::size_t k = 0; k < in.nranks; ++k) {
         out.integer(static_cast<std::int64_t>(k) + 1);
@@ -137,36 +152,30 @@ void writeRankStatistics(const std::string& fileName, const StatisticsFileInputs
         out.endLine();
     }
     out.close();
-    console << kNote << "Rank statistics are written to \"" << fileName << "\".\n";
+    note(observer, "Rank statistics are written to \"", fileName, "\".");
 }
 
 void writeExamineeStatistics(const std::string& fileName, const StatisticsFileInputs& in, Workers& workers,
-                             std::ostream& console) {
+                             Observer& observer) {
     ResultFile out(fileName, in.delimiter);
     const ExamineeScores& scores = in.statistics.scores;
-    const ScoreStatistics& st = in.statistics.scoreStatistics;
     const std::size_t K = in.nranks;
     if (in.ids.present()) out.text("id"), out.delimiter();
-    out.text("responses");
-    for (std::string_view name : {"score", "passage_rate", "standardized_score"}) out.delimiter(), out.text(name);
+    out.text(kExamineeScoreFields[0]);
+    for (std::size_t f = 1; f < kExamineeScoreFields.size(); ++f) out.delimiter(), out.text(kExamineeScoreFields[f]);
     for (std::size_t k = 1; k <= K; ++k) out.delimiter(), out.text("membership_"), out.integer(std::int64_t(k));
-    for (std::string_view name : {"rank", "rank_up_odds", "rank_down_odds"}) out.delimiter(), out.text(name);
+    for (std::string_view name : kExamineeRankFields) out.delimiter(), out.text(name);
     out.endLine();
 
-    // A standardized score divides by the passage rates' deviation; where
-    // that is 0 or does not exist, no examinee has one.
-    const bool standardize = st.rateSd > 0.0;
     writeRows(out, scores.responses.size(), workers, [&](auto& row, std::size_t i) {
         identifier(row, in, i);
         row.integer(scores.responses[i]);
         row.delimiter();
         row.integer(scores.score[i]);
-        const bool takesPart = scores.takesPart(i);
-        const double q = takesPart ? scores.passageRate(i) : kNaN;
         row.delimiter();
-        row.statistic(q);
+        row.statistic(scores.takesPart(i) ? scores.passageRate(i) : kNaN);
         row.delimiter();
-        row.statistic(takesPart && standardize ? (q - st.rateMean) / st.rateSd : kNaN);
+        row.statistic(standardizedScore(in.statistics, i));
         const double* m = in.membership.data() + i * K;
         for (std::size_t k = 0; k < K; ++k) row.delimiter(), row.statistic(m[k]);
         const auto R = static_cast<std::size_t>(in.ranks[i]);
@@ -179,7 +188,7 @@ void writeExamineeStatistics(const std::string& fileName, const StatisticsFileIn
         row.endLine();
     });
     out.close();
-    console << kNote << "Examinee statistics are written to \"" << fileName << "\".\n";
+    note(observer, "Examinee statistics are written to \"", fileName, "\".");
 }
 
 }  // namespace tavrel

@@ -6,17 +6,19 @@
 
 #include <array>
 #include <cstdint>
-#include <iosfwd>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "analysis/run_statistics.hpp"
-#include "common/examinee_ids.hpp"
+#include "tavrel/responses.hpp"
+#include "tavrel/tables.hpp"
 
 namespace tavrel {
 
+class Observer;
 class Workers;
 
 // The fit indices by the names of the item file's columns and the test
@@ -40,6 +42,18 @@ inline constexpr std::array<std::pair<std::string_view, double FitIndices::*>, 1
     {"BIC", &FitIndices::BIC},
 }};
 
+// The item file's columns after the item, before the fit indices.
+inline constexpr std::array<std::string_view, 10> kItemFields{
+    "respondents", "correct_rate", "threshold", "item_total_correlation", "alpha", "a", "beta", "b", "gamma", "c"};
+// The rank file's columns after the rank.
+inline constexpr std::array<std::string_view, 3> kRankFields{"test_reference_profile", "latent_rank_distribution",
+                                                             "rank_membership_distribution"};
+// The examinee file's columns after the id and before the memberships, and
+// those after them.
+inline constexpr std::array<std::string_view, 4> kExamineeScoreFields{"responses", "score", "passage_rate",
+                                                                      "standardized_score"};
+inline constexpr std::array<std::string_view, 3> kExamineeRankFields{"rank", "rank_up_odds", "rank_down_odds"};
+
 // How the estimation ran.
 struct EstimationSummary {
     char method;          // 'L', 'M', 'B' or 'G'
@@ -59,11 +73,18 @@ struct StatisticsFileInputs {
     char delimiter;
 };
 
-void writeTestStatistics(const std::string& fileName, const StatisticsFileInputs& in, std::ostream& console);
-void writeItemStatistics(const std::string& fileName, const StatisticsFileInputs& in, std::ostream& console);
-void writeRankStatistics(const std::string& fileName, const StatisticsFileInputs& in, std::ostream& console);
+// The test file's rows, in order.
+std::vector<TestEntry> testEntries(const RunStatistics& statistics, EstimationSummary estimation, std::size_t nranks);
+
+// A standardized score, NaN where the examinee takes no part or the passage
+// rates' deviation is 0 or does not exist.
+double standardizedScore(const RunStatistics& statistics, std::size_t examinee);
+
+void writeTestStatistics(const std::string& fileName, const StatisticsFileInputs& in, Observer& observer);
+void writeItemStatistics(const std::string& fileName, const StatisticsFileInputs& in, Observer& observer);
+void writeRankStatistics(const std::string& fileName, const StatisticsFileInputs& in, Observer& observer);
 // Formats the examinees' rows on the workers; the bytes are those of one worker.
 void writeExamineeStatistics(const std::string& fileName, const StatisticsFileInputs& in, Workers& workers,
-                             std::ostream& console);
+                             Observer& observer);
 
 }  // namespace tavrel

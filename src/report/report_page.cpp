@@ -3,16 +3,15 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <ostream>
+#include <stdexcept>
 #include <vector>
 
-#include "common/console.hpp"
+#include "common/messages.hpp"
 #include "common/text_file.hpp"
 #include "common/types.hpp"
 #include "tavrel/version.hpp"
 #include "report/markup.hpp"
 #include "report/svg_figure.hpp"
-#include "settings/value_interpreters.hpp"
 
 namespace tavrel {
 namespace {
@@ -194,7 +193,7 @@ void runSection(std::string& out, const ReportInputs& in) {
     factRow(out, "Items in use",
             integerText(static_cast<std::int64_t>(s.itemsInUse)) + " of " + integerText(std::int64_t(in.itemUse.size())));
     factRow(out, "Latent ranks (K)", integerText(static_cast<std::int64_t>(in.nranks)));
-    factRow(out, "Method", std::string(methodWord(in.estimation.method)) + ": " +
+    factRow(out, "Method", std::string(methodWord(static_cast<Method>(in.estimation.method))) + ": " +
                                std::string(methodDescription(in.estimation.method)));
     factRow(out, "Passes run", integerText(in.estimation.passes));
     factRow(out, "Converged",
@@ -620,12 +619,30 @@ std::string buildReportPage(const ReportInputs& in) {
     return out;
 }
 
-void writeReport(const std::string& fileName, const ReportInputs& in, std::ostream& console) {
+void writeReportPage(const std::string& fileName, const ReportInputs& in, Observer& observer) {
     const std::string page = buildReportPage(in);
     OutputFile file(fileName);
     file.put(page);
     file.close();
-    console << kNote << "Report is written to \"" << fileName << "\".\n";
+    note(observer, "Report is written to \"", fileName, "\".");
+}
+
+void writeReport(const std::string& fileName, const Result& result, const Labels& labels,
+                 const ReportContext& context, Observer& observer) {
+    if (!result.statistics || !result.counts)
+        throw std::invalid_argument("the report needs a result with statistics and report counts");
+    const ReportInputs in{*result.statistics,
+                          *result.counts,
+                          result.profile,
+                          result.itemUse,
+                          labels.itemNames,
+                          result.trace,
+                          context.parameters,
+                          context.dataFile,
+                          result.nexaminees,
+                          result.nranks,
+                          {static_cast<char>(result.method), result.passes, result.converged}};
+    writeReportPage(fileName, in, observer);
 }
 
 }  // namespace tavrel

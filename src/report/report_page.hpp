@@ -5,7 +5,6 @@
 // files, and its bytes depend on these inputs alone.
 
 #include <cstddef>
-#include <iosfwd>
 #include <span>
 #include <string>
 #include <string_view>
@@ -13,16 +12,11 @@
 #include "analysis/rank_counts.hpp"
 #include "analysis/run_statistics.hpp"
 #include "output/statistics_writers.hpp"
+#include "tavrel/writers.hpp"
 
 namespace tavrel {
 
-// One run parameter as the page's header lists it.
-struct ParameterText {
-    std::string key;    // canonical name
-    std::string value;  // as the settings gave it, or the default's text
-    bool byDefault;     // absent from the settings
-    std::string note;   // a remark on what the value means, or empty
-};
+class Observer;
 
 struct ReportInputs {
     const RunStatistics& statistics;
@@ -41,8 +35,8 @@ struct ReportInputs {
 // The page.
 std::string buildReportPage(const ReportInputs& in);
 
-// Writes the page (FileFailure with the file name when it cannot) and prints
+// Writes the page (FileFailure with the file name when it cannot) and tells
 // its Note.
-void writeReport(const std::string& fileName, const ReportInputs& in, std::ostream& console);
+void writeReportPage(const std::string& fileName, const ReportInputs& in, Observer& observer);
 
 }  // namespace tavrel

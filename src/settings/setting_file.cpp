@@ -1,8 +1,8 @@
 #include "settings/setting_file.hpp"
 
-#include <ostream>
 
 #include "common/console.hpp"
+#include "common/messages.hpp"
 #include "common/text_file.hpp"
 #include "settings/setting_keys.hpp"
 
@@ -70,7 +70,7 @@ std::string_view takeValue(Cursor& cur) {
 
 }  // namespace
 
-void scanSettingLine(std::string_view line, SettingMap& settings, std::ostream& console) {
+void scanSettingLine(std::string_view line, SettingMap& settings, Observer& observer) {
     Cursor cur(line);
     while (!endsPairs(cur)) {
         cur.skipBlanks();
@@ -84,9 +84,9 @@ void scanSettingLine(std::string_view line, SettingMap& settings, std::ostream& 
         if (const auto canonical = canonicalKey(key)) {
             settings[std::string(*canonical)] = std::string(value);
         } else if (isRetiredKey(key)) {
-            console << kWarning << "Sorry, parameter \"" << key << "\" is not supported now.\n";
+            warn(observer, "Sorry, parameter \"", key, "\" is not supported now.");
         } else {
-            console << kWarning << "Parameter \"" << key << "\" is unknown.\n";
+            warn(observer, "Parameter \"", key, "\" is unknown.");
         }
 
         cur.skipBlanks();
@@ -95,10 +95,10 @@ void scanSettingLine(std::string_view line, SettingMap& settings, std::ostream& 
     }
 }
 
-void readSettingFile(const std::string& fileName, SettingMap& settings, std::ostream& console) {
+void readSettingFile(const std::string& fileName, SettingMap& settings, Observer& observer) {
     LineReader reader(fileName);
     std::string_view line;
-    while (reader.next(line)) scanSettingLine(line, settings, console);
+    while (reader.next(line)) scanSettingLine(line, settings, observer);
 }
 
 }  // namespace tavrel

@@ -1,7 +1,6 @@
 #pragma once
 // The setting file scanner: `key = value;` pairs into the SettingMap.
 
-#include <iosfwd>
 #include <string>
 #include <string_view>
 
@@ -9,12 +8,14 @@
 
 namespace tavrel {
 
+class Observer;
+
 // Reads every line of the file into the map; unknown and retired keys are
-// reported on the console and dropped. Raises FileFailure when the file cannot
+// told to the observer and dropped. Raises FileFailure when the file cannot
 // be opened.
-void readSettingFile(const std::string& fileName, SettingMap& settings, std::ostream& console);
+void readSettingFile(const std::string& fileName, SettingMap& settings, Observer& observer);
 
 // Scans one line (without its line end) into the map.
-void scanSettingLine(std::string_view line, SettingMap& settings, std::ostream& console);
+void scanSettingLine(std::string_view line, SettingMap& settings, Observer& observer);
 
 }  // namespace tavrel

@@ -40,7 +40,7 @@ inline constexpr std::array<SettingKey, 36> kSettingKeys{{
     {"header", {"", ""}, "resolveDataLayout"},
     {"na", {"", ""}, "resolveDataLayout"},
     {"nranks", {"nrank", ""}, "resolveRunParameters"},
-    {"method", {"", ""}, "interpretMethod"},
+    {"method", {"", ""}, "methodFromWord"},
     {"maxiter", {"iter", ""}, "resolveRunParameters"},
     {"increase", {"mic", ""}, "interpretBoolean"},
     {"seed", {"", ""}, "resolveRunParameters"},

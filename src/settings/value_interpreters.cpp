@@ -23,28 +23,6 @@ bool isOneOf(const std::string& word, const std::array<std::string_view, N>& wor
 
 }  // namespace
 
-char interpretMethod(std::string value) {
-    lowerCase(value);
-    static constexpr std::array<std::string_view, 7> distance{"ed2", "euclid", "euclidean", "e", "distance", "d", "ls"};
-    static constexpr std::array<std::string_view, 3> likelihood{"ml", "likelihood", "l"};
-    static constexpr std::array<std::string_view, 3> posterior{"map", "bayes", "bayesian"};
-    static constexpr std::array<std::string_view, 3> batch{"gtm", "batch", "em"};
-    if (isOneOf(value, distance)) return 'L';
-    if (isOneOf(value, likelihood)) return 'M';
-    if (isOneOf(value, posterior)) return 'B';
-    if (isOneOf(value, batch)) return 'G';
-    return 'M';
-}
-
-std::string_view methodWord(char method) {
-    switch (method) {
-        case 'L': return "ls";
-        case 'B': return "bayes";
-        case 'G': return "batch";
-        default: return "ml";
-    }
-}
-
 bool interpretBoolean(std::string value) {
     lowerCase(value);
     static constexpr std::array<std::string_view, 4> yes{"true", "t", "yes", "1"};

@@ -8,10 +8,6 @@
 
 namespace tavrel {
 
-// 'L' distance, 'M' likelihood, 'B' posterior, 'G' batch; 'M' by default.
-char interpretMethod(std::string value);
-// The word the result files name a method code by: `ls`, `ml`, `bayes`, `batch`.
-std::string_view methodWord(char method);
 bool interpretBoolean(std::string value);
 // ',', '\t' or ' '; ',' by default.
 char interpretDelimiter(std::string value);

@@ -2,8 +2,10 @@
 // choose the format and the layout keys, the rest is the data file.
 #include <array>
 
+#include "console_record.hpp"
 #include "common/console.hpp"
 #include "../split_records.hpp"
+#include "data/data_layout.hpp"
 #include "data/response_data.hpp"
 #include "fuzz_input.hpp"
 
@@ -33,9 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const char* na = kNa[choice >> 18 & 3]) settings["na"] = na;
     settings["infile"] = fuzz::inputFile().write(data + 3, size - 3);
 
-    std::ostringstream console;
+    ConsoleRecord console;
     const DataLayout layout = resolveDataLayout(settings, console);
-    const ResponseData read = readResponseData(layout, console);
+    const ResponseData read = readResponses(layout, console);
     const std::int64_t N = read.nexaminees;
     const std::int64_t J = read.nitems;
     fuzz::require(N >= 0 && (N == 0 || J >= 1));

@@ -2,6 +2,7 @@
 // and the delimiter, the rest is the file.
 #include <vector>
 
+#include "console_record.hpp"
 #include "data/fixed_profile.hpp"
 #include "fuzz_input.hpp"
 
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto cells = static_cast<std::size_t>(J * K);
     std::vector<char> fixedMask(cells, '1');
     std::vector<double> profile(cells, 0.5);
-    std::ostringstream console;
+    ConsoleRecord console;
     readFixedProfile(fuzz::inputFile().write(data + 3, size - 3), fixedMask, profile, K, J, delimiter, console);
     // Only fixed cells change, and only to '0'.
     for (std::size_t cell = 0; cell < cells; ++cell)

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "console_record.hpp"
 #include "fuzz_input.hpp"
 #include "settings/value_interpreters.hpp"
 

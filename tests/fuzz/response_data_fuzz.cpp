@@ -3,7 +3,9 @@
 #include <array>
 #include <stdexcept>
 
+#include "console_record.hpp"
 #include "common/numbers.hpp"
+#include "data/data_layout.hpp"
 #include "data/response_data.hpp"
 #include "fuzz_input.hpp"
 
@@ -24,10 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (const char* value = kValues[(choice >> (3 * k)) & 7]) settings[kKeys[k]] = value;
     settings["infile"] = fuzz::inputFile().write(data + 3, size - 3);
 
-    std::ostringstream console;
+    ConsoleRecord console;
     ResponseData read;
     try {
-        read = readResponseData(resolveDataLayout(settings, console), console);
+        read = readResponses(resolveDataLayout(settings, console), console);
     } catch (const std::out_of_range&) {
         return 0;  // the response field set beyond the end of a line
     }

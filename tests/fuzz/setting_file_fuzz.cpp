@@ -1,6 +1,7 @@
 // Fuzz target: the setting file scanner on any bytes, then the run parameters
 // resolved from whatever it stored.
-#include "common/failures.hpp"
+#include "console_record.hpp"
+#include "tavrel/failures.hpp"
 #include "driver/run_parameters.hpp"
 #include "fuzz_input.hpp"
 #include "settings/setting_file.hpp"
@@ -9,7 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace tavrel;
     SettingMap settings;
-    std::ostringstream console;
+    ConsoleRecord console;
     readSettingFile(fuzz::inputFile().write(data, size), settings, console);
     for (const auto& entry : settings) fuzz::require(canonicalKey(entry.first) == std::string_view(entry.first));
     try {

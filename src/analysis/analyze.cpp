@@ -1,0 +1,206 @@
+// analyze() and classifyExaminees(): the estimation, then every result the
+// client asks for, each computed once.
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+#include "analysis/observation_ratios.hpp"
+#include "analysis/rank_counts.hpp"
+#include "analysis/run_statistics.hpp"
+#include "common/interruption.hpp"
+#include "common/large_array.hpp"
+#include "common/processors.hpp"
+#include "common/types.hpp"
+#include "common/workers.hpp"
+#include "data/response_data.hpp"
+#include "estimation/batch_estimation.hpp"
+#include "estimation/rank_measures.hpp"
+#include "estimation/sequential_learning.hpp"
+#include "tavrel/analysis.hpp"
+#include "tavrel/failures.hpp"
+#include "tavrel/observer.hpp"
+
+namespace tavrel {
+namespace {
+
+void require(bool condition, const std::string& what) {
+    if (!condition) throw std::invalid_argument(what);
+}
+
+// The workers of one call: `threads` of them (0: one per processor the
+// process may use), polling `interruption` between blocks.
+struct CallWorkers {
+    Interruption interruption;
+    Workers workers;
+
+    CallWorkers(std::size_t threads, Observer& observer)
+        : interruption(observer), workers(chooseThreads(threads), availableProcessors()) {
+        workers.setInterruption(&interruption);
+    }
+
+    static std::size_t chooseThreads(std::size_t threads) {
+        return threads == 0 ? availableProcessors() : std::min(threads, kMostWorkers);
+    }
+};
+
+// The mask of the responses that take part: present, and of an item in use.
+std::vector<char> presenceMask(const ResponseTable& table, std::span<const char> itemUse) {
+    const std::size_t J = table.nitems;
+    const std::size_t N = table.nexaminees;
+    std::vector<char> mask = largeArray<char>(arrayCount(std::int64_t(N), std::int64_t(J)));
+    buildMissingMask(table.responses, mask);
+    for (std::size_t j = 0; j < J; ++j) {
+        if (itemUse[j] == '1') continue;
+        for (std::size_t i = 0; i < N; ++i) mask[i * J + j] = '0';
+    }
+    return mask;
+}
+
+// Ranks and memberships of the examinees under a finished model, as the
+// requests and the method want them; the rows of the method itself
+// (distances under 'L') and the likelihood's memberships that the statistics
+// use under 'L'.
+struct ScoredExaminees {
+    std::vector<std::int32_t> ranks;
+    std::vector<double> methodRows;
+    std::vector<double> likelihoodRows;  // 'L' only
+};
+
+ScoredExaminees scoreUnder(const ResponseView& data, std::span<const double> profile, std::span<const double> prior,
+                           std::size_t K, char method, bool wantRanks, bool wantMethodRows, bool wantLikelihoodRows,
+                           Workers& workers) {
+    ScoredExaminees scored;
+    const std::size_t N = data.nexaminees;
+    scored.ranks.resize(wantRanks ? N : 0);
+    scored.methodRows = largeArray<double>(wantMethodRows ? N * K : 0);
+    if (wantRanks || wantMethodRows)
+        rankExaminees(RankScorer(profile, prior, K, data.nitems, method), data, scored.ranks, scored.methodRows,
+                      workers);
+    if (method == 'L' && wantLikelihoodRows) {
+        scored.likelihoodRows = largeArray<double>(N * K);
+        rankExaminees(RankScorer(profile, prior, K, data.nitems, 'M'), data, {}, scored.likelihoodRows, workers);
+    }
+    return scored;
+}
+
+}  // namespace
+
+Result analyze(const ResponseTable& table, const Options& options, Observer& observer) {
+    if (options.nranks < 1) throw FatalSetting("Number of latent ranks must be 1 or more.");
+    const std::size_t J = table.nitems;
+    const std::size_t N = table.nexaminees;
+    const auto K = static_cast<std::size_t>(options.nranks);
+    const std::size_t cells = arrayCount(std::int64_t(J), options.nranks);
+    require(table.responses.size() == arrayCount(std::int64_t(N), std::int64_t(J)),
+            "the responses must hold N x J answers");
+    require(options.prior.empty() || options.prior.size() == K, "the prior must hold K values");
+    require(options.itemUse.empty() || options.itemUse.size() == J, "the item use must hold J flags");
+    require(options.fixedMask.size() == options.fixedValues.size() && (options.fixedMask.empty() ||
+                                                                       options.fixedMask.size() == cells),
+            "a fixed profile must hold J x K values and J x K mask flags");
+
+    CallWorkers call(options.threads, observer);
+    Workers& workers = call.workers;
+    const char method = static_cast<char>(options.method);
+    const Requests& want = options.requests;
+
+    Result result;
+    result.nitems = J;
+    result.nexaminees = N;
+    result.nranks = K;
+    result.method = options.method;
+    result.itemUse.assign(options.itemUse.begin(), options.itemUse.end());
+    if (result.itemUse.empty()) result.itemUse.assign(J, '1');
+    std::vector<char> mask = presenceMask(table, result.itemUse);
+
+    result.fixedMask.assign(cells, '1');
+    result.profile.resize(cells);
+    for (std::size_t j = 0; j < J; ++j)
+        for (std::size_t k = 0; k < K; ++k) result.profile[j * K + k] = double(k + 1) / double(std::int64_t(K) + 1);
+    for (std::size_t cell = 0; cell < options.fixedMask.size(); ++cell) {
+        if (options.fixedMask[cell] == '1') continue;
+        result.fixedMask[cell] = '0';
+        result.profile[cell] = options.fixedValues[cell];
+    }
+    result.prior.assign(options.prior.begin(), options.prior.end());
+    if (result.prior.empty()) result.prior.assign(K, 1.0 / double(K));
+
+    const ResponseView data{table.responses, mask, J, N};
+    const Model model{result.profile, result.fixedMask, result.prior, K};
+    if (method == 'G') {
+        result.phi = options.phi ? *options.phi : defaultPhi(options.nranks, observer);
+        result.filter.resize(K * K);
+        buildSmoothingFilter(result.filter, options.nranks, result.phi);
+        BatchOutcome outcome = estimateBatch(data, model, result.filter,
+                                             {options.maxiter, options.diffcrit, options.increase}, workers, observer);
+        result.passes = outcome.passes;
+        result.converged = outcome.converged;
+        result.trace = std::move(outcome.trace);
+    } else {
+        const LearningSchedule schedule{options.maxiter, options.alpha1, options.alphat, options.sigma1,
+                                        options.sigmat};
+        result.seed = learnSequential(data, model, {schedule, options.seed, method, options.increase}, workers,
+                                      observer);
+        result.passes = std::max(options.maxiter, 0);
+    }
+    if (!options.fixedMask.empty()) orientProfile(result.profile, K);
+
+    // What each result needs: the statistics need ranks and memberships; the
+    // weighted ratios the method's rows; the unweighted ratios and the
+    // report's counts the ranks and the responses by rank.
+    // Under 'L' the method's rows are distances, and the memberships are the
+    // likelihood's.
+    const bool statistics = want.statistics || want.reportCounts;
+    const bool ranks = want.ranks || want.unweightedRatios || statistics;
+    const bool memberships = want.memberships || statistics;
+    const bool methodRows = want.weightedRatios || (method == 'L' ? want.distances : memberships);
+    const bool likelihoodRows = method == 'L' && memberships;
+    ScoredExaminees scored =
+        scoreUnder(data, result.profile, result.prior, K, method, ranks, methodRows, likelihoodRows, workers);
+    if (want.weightedRatios) result.weightedRatios = weightedObservationRatios(data, scored.methodRows, K, workers);
+    ResponsesByRank byRank;
+    if (want.unweightedRatios || want.reportCounts) byRank = countResponsesByRank(data, scored.ranks, K, workers);
+    if (want.unweightedRatios)
+        result.unweightedRatios = unweightedObservationRatios(byRank.answered, scored.ranks, J, K);
+    if (method == 'L') {
+        result.distances = std::move(scored.methodRows);
+        result.memberships = std::move(scored.likelihoodRows);
+    } else {
+        result.memberships = std::move(scored.methodRows);
+    }
+    if (statistics) {
+        workers.ask();
+        result.statistics = computeStatistics(
+            {data, result.profile, result.fixedMask, result.itemUse, result.memberships, scored.ranks, result.filter,
+             K},
+            workers);
+        if (want.reportCounts)
+            result.counts = countByRank(std::move(byRank), scored.ranks, result.statistics->scores,
+                                        result.statistics->itemsInUse, K);
+    }
+    result.ranks = std::move(scored.ranks);
+    return result;
+}
+
+Ranking classifyExaminees(const Result& fit, const ResponseTable& table, bool ranks, bool memberships,
+                          std::size_t threads, Observer& observer) {
+    const std::size_t J = fit.nitems;
+    const std::size_t K = fit.nranks;
+    require(table.nitems == J, "the data must hold the fitted items");
+    require(table.responses.size() == arrayCount(std::int64_t(table.nexaminees), std::int64_t(J)),
+            "the responses must hold N x J answers");
+    CallWorkers call(threads, observer);
+    const std::vector<char> mask = presenceMask(table, fit.itemUse);
+    const ResponseView data{table.responses, mask, J, table.nexaminees};
+    const char method = static_cast<char>(fit.method);
+    // The statistics' memberships: the method's, but the likelihood's under 'L'.
+    ScoredExaminees scored = scoreUnder(data, fit.profile, fit.prior, K, method, ranks, memberships && method != 'L',
+                                        memberships, call.workers);
+    Ranking ranking;
+    ranking.ranks = std::move(scored.ranks);
+    ranking.memberships = method == 'L' ? std::move(scored.likelihoodRows) : std::move(scored.methodRows);
+    return ranking;
+}
+
+}  // namespace tavrel
