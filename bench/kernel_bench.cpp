@@ -12,7 +12,9 @@
 #include "../examples/simulation.hpp"
 #include "common/processors.hpp"
 #include "common/workers.hpp"
+#include "data/data_layout.hpp"
 #include "data/response_data.hpp"
+#include "tavrel/observer.hpp"
 #include "estimation/batch_estimation.hpp"
 #include "estimation/rank_measures.hpp"
 #include "estimation/sequential_learning.hpp"
@@ -28,14 +30,14 @@ struct Fixture {
     std::vector<char> missing, fixed;
     std::vector<double> profile, prior, membership, filter;
     std::int32_t J = 0, N = 0, K = static_cast<std::int32_t>(kK);
-    std::ostringstream quiet;
+    tavrel::Observer quiet;
     tavrel::Workers one;
     tavrel::Workers all{tavrel::availableProcessors()};
 
     Fixture() {
         tavrel::simulation::writeDataFile({kN, kJ, kK, 0.05, 5, false}, path);
         tavrel::SettingMap settings{{"infile", path}, {"nitems", std::to_string(kJ)}};
-        tavrel::ResponseData read = tavrel::readResponseData(tavrel::resolveDataLayout(settings, quiet), quiet);
+        tavrel::ResponseData read = tavrel::readResponses(tavrel::resolveDataLayout(settings, quiet), quiet);
         responses = std::move(read.responses);
         J = read.nitems;
         N = read.nexaminees;
@@ -85,7 +87,6 @@ void sequentialPass(benchmark::State& state, char method) {
         tavrel::learnSequential(f.data(), {profile, f.fixed, f.prior, kK}, {schedule, 1, method, false},
                                 f.workers(state.range(0)), f.quiet);
         benchmark::DoNotOptimize(profile.data());
-        f.quiet.str("");
     }
     state.SetItemsProcessed(state.iterations() * std::int64_t(kN * kJ * kK));
 }
@@ -101,7 +102,6 @@ void BM_BatchPass(benchmark::State& state) {
         tavrel::estimateBatch(f.data(), {profile, f.fixed, f.prior, kK}, f.filter, {1, -1.0, false},
                               f.workers(state.range(0)), f.quiet);
         benchmark::DoNotOptimize(profile.data());
-        f.quiet.str("");
     }
     state.SetItemsProcessed(state.iterations() * std::int64_t(kN * kJ * kK));
 }
@@ -122,9 +122,8 @@ void BM_ReadLines(benchmark::State& state) {
     tavrel::SettingMap settings{{"infile", f.path}, {"nitems", std::to_string(kJ)}};
     const tavrel::DataLayout layout = tavrel::resolveDataLayout(settings, f.quiet);
     for (auto _ : state) {
-        const tavrel::ResponseData read = tavrel::readResponseData(layout, f.quiet);
+        const tavrel::ResponseData read = tavrel::readResponses(layout, f.quiet);
         benchmark::DoNotOptimize(read.responses.data());
-        f.quiet.str("");
     }
     state.SetBytesProcessed(state.iterations() * std::int64_t(kN * (kJ + 1)));
 }

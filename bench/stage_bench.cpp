@@ -39,16 +39,18 @@
 #include "common/workers.hpp"
 #include "data/data_layout.hpp"
 #include "data/response_data.hpp"
-#include "driver/output_stage.hpp"
 #include "estimation/batch_estimation.hpp"
 #include "estimation/rank_count.hpp"
 #include "estimation/rank_measures.hpp"
 #include "estimation/sequential_learning.hpp"
+#include "analysis/analyze_results.hpp"
+#include "analysis/observation_ratios.hpp"
 #include "analysis/rank_counts.hpp"
 #include "analysis/run_statistics.hpp"
 #include "output/result_writers.hpp"
 #include "output/statistics_writers.hpp"
 #include "report/report_page.hpp"
+#include "tavrel/tavrel.hpp"
 
 extern char** environ;
 
@@ -96,11 +98,11 @@ struct Loaded {
     double present = 0.0;  // number of present responses
 };
 
-Loaded load(const std::string& path, std::size_t items, std::size_t ranks, bool ids, std::ostream& quiet) {
+Loaded load(const std::string& path, std::size_t items, std::size_t ranks, bool ids, tavrel::Observer& quiet) {
     Loaded d;
     tavrel::SettingMap settings{{"infile", path}, {"nitems", std::to_string(items)}};
     if (ids) settings["idbegin"] = "1";
-    tavrel::ResponseData data = tavrel::readResponseData(tavrel::resolveDataLayout(settings, quiet), quiet);
+    tavrel::ResponseData data = tavrel::readResponses(tavrel::resolveDataLayout(settings, quiet), quiet);
     d.responses = std::move(data.responses);
     d.ids = std::move(data.ids);
     d.J = data.nitems;
@@ -132,7 +134,7 @@ double fileBytes(const std::string& path) {
 
 // ---- the cases --------------------------------------------------------------
 
-Measured caseRead(const std::string& path, std::size_t J, std::ostream& quiet) {
+Measured caseRead(const std::string& path, std::size_t J, tavrel::Observer& quiet) {
     Measured m;
     auto start = Clock::now();
     Loaded d = load(path, J, 1, true, quiet);
@@ -179,11 +181,11 @@ Measured caseRead(const std::string& path, std::size_t J, std::ostream& quiet) {
 }
 
 // The delimited reader alone on a CSV file with ids, a header and NA.
-Measured caseReadCsv(const std::string& path, std::ostream& quiet) {
+Measured caseReadCsv(const std::string& path, tavrel::Observer& quiet) {
     const tavrel::SettingMap settings{{"infile", path}, {"dataformat", "csv"}, {"idbegin", "1"}};
     Measured m;
     auto start = Clock::now();
-    const tavrel::ResponseData d = tavrel::readResponseData(tavrel::resolveDataLayout(settings, quiet), quiet);
+    const tavrel::ResponseData d = tavrel::readResponses(tavrel::resolveDataLayout(settings, quiet), quiet);
     m.seconds = secondsSince(start);
     m.cells = double(d.nexaminees) * double(d.nitems);
     m.bytes = fileBytes(path);
@@ -234,7 +236,7 @@ void sequentialFloor(const Loaded& d, std::size_t Kr, std::size_t T, char method
     gSink = gSink + out[0];
 }
 
-Measured caseSequential(const std::string& path, const Scale& s, char method, std::ostream& quiet) {
+Measured caseSequential(const std::string& path, const Scale& s, char method, tavrel::Observer& quiet) {
     Loaded d = load(path, s.seqJ, s.seqK, false, quiet);
     const tavrel::LearningSchedule schedule{static_cast<std::int32_t>(s.seqT), 1.0, 0.01, 1.0, 0.12};
     Measured m;
@@ -254,7 +256,7 @@ Measured caseSequential(const std::string& path, const Scale& s, char method, st
     return m;
 }
 
-Measured caseBatch(const std::string& path, const Scale& s, std::ostream& quiet) {
+Measured caseBatch(const std::string& path, const Scale& s, tavrel::Observer& quiet) {
     Loaded d = load(path, s.batchJ, s.batchK, false, quiet);
     const std::size_t K = s.batchK, J = s.batchJ, N = static_cast<std::size_t>(d.N);
     std::vector<double> filter(K * K);
@@ -331,7 +333,7 @@ double formattingFloor(const std::string& path, std::size_t count, const std::fu
 // examinee's rank and membership row); the statistics files are timed on
 // their own after computeStatistics, which is a case of its own.
 Measured caseWriter(const std::string& path, const std::string& work, const Scale& s, const std::string& which,
-                    std::ostream& quiet) {
+                    tavrel::Observer& quiet) {
     Loaded d = load(path, s.batchJ, s.batchK, true, quiet);
     const std::size_t K = s.batchK, J = s.batchJ, N = static_cast<std::size_t>(d.N);
     std::vector<double> filter(K * K);
@@ -353,16 +355,20 @@ Measured caseWriter(const std::string& path, const std::string& work, const Scal
     const std::string out = work + "/writer_" + which + ".csv";
     Measured m;
     auto start = Clock::now();
-    const tavrel::ResultInputs in{responseView(d), d.ids, d.profile, itemUse, ranks, membership, K, ','};
     if (which == "rank" || which == "uorp") tavrel::rankExaminees(scorer, responseView(d), ranks, {}, workers);
     if (which == "rmp" || which == "worp") tavrel::rankExaminees(scorer, responseView(d), {}, membership, workers);
-    if (which == "irp") tavrel::writeItemReferenceProfile(out, in, quiet);
-    if (which == "rank") tavrel::writeLatentRanks(out, in, workers, quiet);
-    if (which == "rmp") tavrel::writeRankMembershipProfiles(out, in, workers, quiet);
-    if (which == "worp") tavrel::writeWeightedObservationRatioProfile(out, in, workers, quiet);
+    if (which == "irp") tavrel::writeItemReferenceProfile(out, d.profile, itemUse, K, ',', quiet);
+    if (which == "rank") tavrel::writeLatentRanks(out, d.ids, ranks, ',', workers, quiet);
+    if (which == "rmp") tavrel::writeRankMembershipProfiles(out, d.ids, membership, K, ',', workers, quiet);
+    if (which == "worp")
+        tavrel::writeWeightedObservationRatioProfile(
+            out, tavrel::weightedObservationRatios(responseView(d), membership, K, workers), K, ',', quiet);
     if (which == "uorp")
         tavrel::writeUnweightedObservationRatioProfile(
-            out, in, tavrel::countResponsesByRank(responseView(d), ranks, K, workers).answered, quiet);
+            out,
+            tavrel::unweightedObservationRatios(tavrel::countResponsesByRank(responseView(d), ranks, K, workers).answered,
+                                                ranks, J, K),
+            K, ',', quiet);
     if (which == "statistics") gSink = tavrel::computeStatistics(statisticsInputs, workers).testFit.BIC;
     if (which == "test") tavrel::writeTestStatistics(out, files, quiet);
     if (which == "item") tavrel::writeItemStatistics(out, files, quiet);
@@ -390,7 +396,7 @@ Measured caseWriter(const std::string& path, const std::string& work, const Scal
 
 // The report page: the counts it draws and the page itself, written, after
 // the statistics it shows (not timed). Its size grows with J and K only.
-Measured caseReport(const std::string& path, const std::string& work, const Scale& s, std::ostream& quiet) {
+Measured caseReport(const std::string& path, const std::string& work, const Scale& s, tavrel::Observer& quiet) {
     Loaded d = load(path, s.reportJ, s.reportK, true, quiet);
     const std::size_t K = s.reportK, J = s.reportJ, N = static_cast<std::size_t>(d.N);
     std::vector<double> filter(K * K);
@@ -411,10 +417,10 @@ Measured caseReport(const std::string& path, const std::string& work, const Scal
     const tavrel::RankCounts counts =
         tavrel::countByRank(tavrel::countResponsesByRank(responseView(d), ranks, K, workers), ranks,
                             statistics.scores, statistics.itemsInUse, K);
-    tavrel::writeReport(out,
-                        {statistics, counts, d.profile, itemUse, {}, outcome.trace, {}, path, N, K,
-                         {'G', outcome.passes, outcome.converged}},
-                        quiet);
+    tavrel::writeReportPage(out,
+                            {statistics, counts, d.profile, itemUse, {}, outcome.trace, {}, path, N, K,
+                             {'G', outcome.passes, outcome.converged}},
+                            quiet);
     m.seconds = secondsSince(start);
     m.cells = double(N) * double(J);
     m.bytes = fileBytes(out);
@@ -426,7 +432,7 @@ Measured caseReport(const std::string& path, const std::string& work, const Scal
 // machine's speed during the case cancels: "seconds at 1, seconds at all,
 // units", each the mean of its two runs (units: passes for 'G', where the
 // table shows a pass).
-void caseThreads(const std::string& path, const Scale& s, char method, std::ostream& quiet) {
+void caseThreads(const std::string& path, const Scale& s, char method, tavrel::Observer& quiet) {
     const bool batch = method == 'G';
     Loaded d = batch ? load(path, s.batchJ, s.batchK, false, quiet) : load(path, s.seqJ, s.seqK, false, quiet);
     const std::vector<double> start = d.profile;
@@ -453,7 +459,7 @@ void caseThreads(const std::string& path, const Scale& s, char method, std::ostr
 // Every result file (the five, the four statistics files and the report) of
 // the batch data after three passes, written at one thread and at every
 // processor, in the order 1, all, all, 1: "seconds at 1, seconds at all, 1".
-void caseThreadsFiles(const std::string& path, const std::string& work, const Scale& s, std::ostream& quiet) {
+void caseThreadsFiles(const std::string& path, const std::string& work, const Scale& s, tavrel::Observer& quiet) {
     Loaded d = load(path, s.batchJ, s.batchK, true, quiet);
     const std::size_t K = s.batchK, J = s.batchJ;
     std::vector<double> filter(K * K);
@@ -462,21 +468,34 @@ void caseThreadsFiles(const std::string& path, const std::string& work, const Sc
     tavrel::Workers one(1), all(processors, processors);
     const tavrel::BatchOutcome outcome =
         tavrel::estimateBatch(responseView(d), modelOf(d), filter, {3, -1.0, false}, one, quiet);
-    const std::vector<char> itemUse(J, '1');
-    tavrel::RunPlan plan;
-    for (auto [file, name] : {std::pair{&plan.itemReferenceProfile, "irp"}, {&plan.latentRanks, "rank"},
-                              {&plan.rankMemberships, "rmp"}, {&plan.weightedRatios, "worp"},
-                              {&plan.unweightedRatios, "uorp"}, {&plan.testStatistics, "test"},
-                              {&plan.itemStatistics, "item"}, {&plan.rankStatistics, "trp"},
-                              {&plan.examineeStatistics, "examinee"}, {&plan.report, "report"}})
+    tavrel::Result result;
+    result.nitems = J;
+    result.nexaminees = static_cast<std::size_t>(d.N);
+    result.nranks = K;
+    result.method = tavrel::Method::Batch;
+    result.profile = d.profile;
+    result.fixedMask = d.fixed;
+    result.itemUse.assign(J, '1');
+    result.prior = d.prior;
+    result.filter = filter;
+    result.phi = 0.6;
+    result.passes = outcome.passes;
+    result.converged = outcome.converged;
+    result.trace = outcome.trace;
+    tavrel::ResultFileNames files;
+    for (auto [file, name] : {std::pair{&files.outfile, "irp"}, {&files.rankfile, "rank"}, {&files.rmpfile, "rmp"},
+                              {&files.worpfile, "worp"}, {&files.uorpfile, "uorp"}, {&files.testfile, "test"},
+                              {&files.itemfile, "item"}, {&files.trpfile, "trp"}, {&files.examineefile, "examinee"}})
         *file = work + "/files_" + name + ".out";
-    const tavrel::FinishedRun run{responseView(d), d.ids,   {},    modelOf(d), itemUse,
-                                  filter,          outcome.trace, {'G', outcome.passes, outcome.converged}, ',',
-                                  path,            {}};
+    const tavrel::Requests requests = tavrel::requestsFor(files, true, tavrel::Method::Batch);
     double seconds[2] = {0.0, 0.0};
     for (const bool many : {false, true, true, false}) {
         const auto begin = Clock::now();
-        tavrel::writeResults(plan, run, many ? all : one, quiet);
+        tavrel::Result finished = result;
+        tavrel::computeRequested(responseView(d), requests, finished, many ? all : one);
+        const tavrel::Labels labels{d.ids, {}};
+        tavrel::writeResultFiles(files, finished, labels, ',', many ? processors : 1, quiet);
+        tavrel::writeReport(work + "/files_report.out", finished, labels, {path, {}}, quiet);
         seconds[many] += secondsSince(begin) / 2.0;
     }
     std::printf("%.9g %.9g %.9g\n", seconds[0], seconds[1], 1.0);
@@ -586,7 +605,7 @@ int main(int argc, char** argv) {
                       reportData = work + "/report.txt";
 
     if (!caseName.empty()) {
-        std::ostringstream quiet;  // console text of the stages, discarded
+        tavrel::Observer quiet;  // the stages' messages, discarded
         Measured m;
         if (caseName == "read") m = caseRead(readData, s.readJ, quiet);
         else if (caseName == "csv") m = caseReadCsv(csvData, quiet);

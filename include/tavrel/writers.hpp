@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tavrel/analysis.hpp"
 
@@ -51,6 +52,12 @@ struct ParameterText {
     bool byDefault;     // not given
     std::string note;   // a remark on what the value means, or empty
 };
+
+// The options of an analysis as the report lists them when they come from a
+// client rather than a setting file: under their setting keys, in the order
+// of the key table, each with its value and whether it is the default (phi:
+// the value the batch method used).
+std::vector<ParameterText> describeOptions(const Options& options, const Result& result);
 
 // What the report says of the run besides the result.
 struct ReportContext {

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "analysis/analyze_results.hpp"
 #include "analysis/observation_ratios.hpp"
 #include "analysis/rank_counts.hpp"
 #include "analysis/run_statistics.hpp"
@@ -86,6 +87,45 @@ ScoredExaminees scoreUnder(const ResponseView& data, std::span<const double> pro
 
 }  // namespace
 
+void computeRequested(const ResponseView& data, const Requests& want, Result& result, Workers& workers) {
+    const std::size_t J = data.nitems;
+    const std::size_t K = result.nranks;
+    const char method = static_cast<char>(result.method);
+    // What each result needs: the statistics need ranks and memberships; the
+    // weighted ratios the method's rows; the unweighted ratios and the
+    // report's counts the ranks and the responses by rank. Under 'L' the
+    // method's rows are distances, and the memberships are the likelihood's.
+    const bool statistics = want.statistics || want.reportCounts;
+    const bool ranks = want.ranks || want.unweightedRatios || statistics;
+    const bool memberships = want.memberships || statistics;
+    const bool methodRows = want.weightedRatios || (method == 'L' ? want.distances : memberships);
+    const bool likelihoodRows = method == 'L' && memberships;
+    ScoredExaminees scored =
+        scoreUnder(data, result.profile, result.prior, K, method, ranks, methodRows, likelihoodRows, workers);
+    if (want.weightedRatios) result.weightedRatios = weightedObservationRatios(data, scored.methodRows, K, workers);
+    ResponsesByRank byRank;
+    if (want.unweightedRatios || want.reportCounts) byRank = countResponsesByRank(data, scored.ranks, K, workers);
+    if (want.unweightedRatios)
+        result.unweightedRatios = unweightedObservationRatios(byRank.answered, scored.ranks, J, K);
+    if (method == 'L') {
+        result.distances = std::move(scored.methodRows);
+        result.memberships = std::move(scored.likelihoodRows);
+    } else {
+        result.memberships = std::move(scored.methodRows);
+    }
+    if (statistics) {
+        workers.ask();
+        result.statistics = computeStatistics(
+            {data, result.profile, result.fixedMask, result.itemUse, result.memberships, scored.ranks, result.filter,
+             K},
+            workers);
+        if (want.reportCounts)
+            result.counts = countByRank(std::move(byRank), scored.ranks, result.statistics->scores,
+                                        result.statistics->itemsInUse, K);
+    }
+    result.ranks = std::move(scored.ranks);
+}
+
 Result analyze(const ResponseTable& table, const Options& options, Observer& observer) {
     if (options.nranks < 1) throw FatalSetting("Number of latent ranks must be 1 or more.");
     const std::size_t J = table.nitems;
@@ -103,7 +143,6 @@ Result analyze(const ResponseTable& table, const Options& options, Observer& obs
     CallWorkers call(options.threads, observer);
     Workers& workers = call.workers;
     const char method = static_cast<char>(options.method);
-    const Requests& want = options.requests;
 
     Result result;
     result.nitems = J;
@@ -145,41 +184,7 @@ Result analyze(const ResponseTable& table, const Options& options, Observer& obs
         result.passes = std::max(options.maxiter, 0);
     }
     if (!options.fixedMask.empty()) orientProfile(result.profile, K);
-
-    // What each result needs: the statistics need ranks and memberships; the
-    // weighted ratios the method's rows; the unweighted ratios and the
-    // report's counts the ranks and the responses by rank.
-    // Under 'L' the method's rows are distances, and the memberships are the
-    // likelihood's.
-    const bool statistics = want.statistics || want.reportCounts;
-    const bool ranks = want.ranks || want.unweightedRatios || statistics;
-    const bool memberships = want.memberships || statistics;
-    const bool methodRows = want.weightedRatios || (method == 'L' ? want.distances : memberships);
-    const bool likelihoodRows = method == 'L' && memberships;
-    ScoredExaminees scored =
-        scoreUnder(data, result.profile, result.prior, K, method, ranks, methodRows, likelihoodRows, workers);
-    if (want.weightedRatios) result.weightedRatios = weightedObservationRatios(data, scored.methodRows, K, workers);
-    ResponsesByRank byRank;
-    if (want.unweightedRatios || want.reportCounts) byRank = countResponsesByRank(data, scored.ranks, K, workers);
-    if (want.unweightedRatios)
-        result.unweightedRatios = unweightedObservationRatios(byRank.answered, scored.ranks, J, K);
-    if (method == 'L') {
-        result.distances = std::move(scored.methodRows);
-        result.memberships = std::move(scored.likelihoodRows);
-    } else {
-        result.memberships = std::move(scored.methodRows);
-    }
-    if (statistics) {
-        workers.ask();
-        result.statistics = computeStatistics(
-            {data, result.profile, result.fixedMask, result.itemUse, result.memberships, scored.ranks, result.filter,
-             K},
-            workers);
-        if (want.reportCounts)
-            result.counts = countByRank(std::move(byRank), scored.ranks, result.statistics->scores,
-                                        result.statistics->itemsInUse, K);
-    }
-    result.ranks = std::move(scored.ranks);
+    computeRequested(data, options.requests, result, workers);
     return result;
 }
 
