@@ -50,7 +50,7 @@ test-sanitize:
 # $(TSAN_DIR): the worker pool, the engine and the statistics on several workers and the binary
 # at several thread counts. The first report fails the test that caused it.
 TSAN_DIR ?= build-tsan
-TSAN_TESTS ?= Workers|ReferencePath|ThreadsEndToEnd|RunStatistics|RankCounts
+TSAN_TESTS ?= Workers|ReferencePath|ThreadsEndToEnd|RunStatistics|RankCounts|Library
 
 test-tsan:
 	cmake -S . -B $(TSAN_DIR) -DCMAKE_CXX_COMPILER=$(SANITIZE_CXX) \

@@ -52,6 +52,12 @@ TEST(LeadingNumber, OutOfRangeRoundsLikeStrtod) {
     EXPECT_EQ(leadingNumber("1e-400"), 0.0);
     EXPECT_EQ(leadingNumber("1e-310"), 1e-310);  // subnormal, kept
     EXPECT_TRUE(std::signbit(leadingNumber("-0")));
+    // Which way it rounds follows the first nonzero digit's power of ten.
+    EXPECT_EQ(leadingNumber("999e306"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(leadingNumber("0.0001e312"), 1e308);
+    EXPECT_EQ(leadingNumber("12345.6e-330"), 0.0);
+    EXPECT_EQ(leadingNumber("-0.00000e999"), 0.0);
+    EXPECT_EQ(leadingNumber("0.00000000001e-320"), 0.0);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "common/numbers.hpp"
 
+#include <algorithm>
 #include <charconv>
-#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -16,6 +16,33 @@ std::size_t skipBlanks(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && isBlank(text[i])) ++i;
     return i;
+}
+
+// The power of ten of the first nonzero digit of a decimal number (digits,
+// at most one '.', then an optional exponent); 0 when every digit is 0.
+std::int64_t decimalExponent(std::string_view number) {
+    constexpr std::size_t kNone = std::string_view::npos;
+    std::size_t point = kNone, firstNonzero = kNone, i = 0;
+    for (; i < number.size() && (isDigit(number[i]) || number[i] == '.'); ++i) {
+        if (number[i] == '.')
+            point = i;
+        else if (number[i] != '0' && firstNonzero == kNone)
+            firstNonzero = i;
+    }
+    if (firstNonzero == kNone) return 0;
+    if (point == kNone) point = i;
+    const std::int64_t position = firstNonzero < point ? std::int64_t(point - firstNonzero) - 1
+                                                       : -std::int64_t(firstNonzero - point);
+    std::int64_t exponent = 0;
+    if (i < number.size() && (number[i] == 'e' || number[i] == 'E')) {
+        ++i;
+        const bool negative = i < number.size() && number[i] == '-';
+        if (i < number.size() && (number[i] == '+' || number[i] == '-')) ++i;
+        for (; i < number.size() && isDigit(number[i]); ++i)
+            exponent = std::min<std::int64_t>(exponent * 10 + (number[i] - '0'), 1'000'000'000);
+        if (negative) exponent = -exponent;
+    }
+    return position + exponent;
 }
 
 }  // namespace
@@ -64,11 +91,12 @@ double leadingNumber(std::string_view text) {
     const char* last = text.data() + end;
     const auto result = std::from_chars(first, last, value, std::chars_format::general);
     if (result.ec == std::errc::result_out_of_range) {
-        // Beyond the range of double: strtod rounds to infinity or to zero
-        // like any atof. The prefix holds only digits, '.', 'e' and a sign,
-        // and the program never changes the "C" locale.
-        const std::string copy(first, last);
-        value = std::strtod(copy.c_str(), nullptr);
+        // Beyond the range of double, where atof gives infinity or zero;
+        // which, the decimal exponent of the first nonzero digit tells. (No
+        // strtod: it reads the decimal point of the process's locale.)
+        value = decimalExponent(std::string_view(first, static_cast<std::size_t>(last - first))) > 0
+                    ? std::numeric_limits<double>::infinity()
+                    : 0.0;
     }
     return negative ? -value : value;
 }
