@@ -7,11 +7,15 @@ JOBS ?= 2
 all: build
 
 build:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-# Builds, then runs tavrel on the demo setting file; results go to examples/out/.
-run: build
+# Builds the program alone (installing the compiler and CMake when missing),
+# then runs it on the demo setting file; results go to examples/out/.
+run:
+	.ci/packages build
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target tavrel
 	mkdir -p examples/out
 	cd examples && ../$(BUILD_DIR)/tavrel demo.settings
 
@@ -21,7 +25,11 @@ screenshot: run
 	mkdir -p docs
 	python3 tests/report/browser.py screenshot examples/out/report.html docs/report.png
 
-test: build
+# Installs the Debian packages the tests need when missing (as root), builds
+# everything and runs every test.
+test:
+	.ci/packages test
+	$(MAKE) build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 # Installs tavrel into $(PREFIX)/bin and its README into
