@@ -22,6 +22,8 @@ write_results <- function(fit, dir, dlm = ",", ...) {
   if (length(names) && (is.null(keys) || any(!nzchar(keys))))
     .fail(call, "give file names by their keys, such as outfile = \"profile.csv\"; the keys are ",
           paste(names(.result_files), collapse = ", "))
+  twice <- keys[duplicated(keys)]
+  if (length(twice)) .fail(call, twice[1L], " is given twice")
   unknown <- setdiff(keys, names(.result_files))
   if (length(unknown))
     .fail(call, "unknown file key ", encodeString(unknown[1L], quote = "\""), "; the keys are ",

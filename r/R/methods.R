@@ -41,7 +41,8 @@ summary.tavrel_lra <- function(object, ...) {
                  scores = unlist(test[scores]),
                  fit = unlist(test[.fit_rows]),
                  ordinality = .ordinality(test),
-                 items = object$items,
+                 items = object$items[c("item", "respondents", "correct_rate", "item_total_correlation", "alpha",
+                                        "a", "beta", "b", "gamma", "c", "RMSEA", "CFI")],
                  ranks = object$rank_statistics),
             class = "summary.tavrel_lra")
 }
@@ -53,10 +54,11 @@ print.summary.tavrel_lra <- function(x, digits = max(3L, getOption("digits") - 3
   cat("\n", run$examinees, " examinees, ", run$items, " items, ", run$ranks, " ranks; method ", run$method,
       ", ", run$passes, " passes", if (!is.na(run$converged)) if (run$converged) ", converged" else ", not converged",
       "; ", x$ordinality, "\n", sep = "")
+  each <- function(v) vapply(v, function(e) format(e, digits = digits), "")
   cat("\nNumber-right scores:\n")
-  print(x$scores, digits = digits)
+  print(each(x$scores), quote = FALSE)
   cat("\nTest fit:\n")
-  print(x$fit, digits = digits)
+  print(each(x$fit), quote = FALSE)
   cat("\nRanks:\n")
   print(x$ranks, digits = digits, row.names = FALSE)
   cat("\nItems:\n")

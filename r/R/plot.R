@@ -74,9 +74,9 @@ plot.tavrel_lra <- function(x, type = c("irp", "ranks", "score", "convergence"),
   ranks <- fit$rank_statistics
   K <- nrow(ranks)
   heights <- rbind(ranks$latent_rank_distribution, ranks$rank_membership_distribution)
-  old <- par(mar = c(4, 4, 3, 4))
+  old <- par(mar = c(4, 4, 1, 4))
   on.exit(par(old))
-  top <- max(heights, 1) * 1.1
+  top <- max(heights, 1) * 1.3  # room for the legend
   centres <- barplot(heights, beside = TRUE, names.arg = seq_len(K), col = c("#0072b2", "#e69f00"),
                      border = NA, ylim = c(0, top), xlab = "Latent rank", ylab = "Examinees", las = 1, ...)
   middle <- colMeans(centres)
@@ -89,7 +89,7 @@ plot.tavrel_lra <- function(x, type = c("irp", "ranks", "score", "convergence"),
   mtext("Expected score", side = 4, line = 2.5)
   legend("topleft", c("Latent rank distribution", "Rank membership distribution", "Test reference profile"),
          fill = c("#0072b2", "#e69f00", NA), border = NA, lty = c(NA, NA, 2), pch = c(NA, NA, 18),
-         bty = "n", cex = 0.85, inset = c(0, -0.12), xpd = TRUE, horiz = TRUE)
+         bty = "n", cex = 0.85)
 }
 
 # The examinees by number-right score (across) and estimated rank (upwards);

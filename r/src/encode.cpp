@@ -56,8 +56,19 @@ bool encodeRows(const Source& c, std::size_t begin, std::size_t end, char* out, 
 }
 
 bool badCell(const Source& c, std::size_t i) {
-    char cell;
-    return encodeRows(c, i, i + 1, &cell, 1);
+    switch (c.kind) {
+        case Source::Kind::Logical:
+        case Source::Kind::Integer: {
+            const int v = c.ints[i];
+            return v != 1 && v != 0 && v != NA_INTEGER;
+        }
+        case Source::Kind::Double: {
+            const double v = c.doubles[i];
+            return v != 1.0 && v != 0.0 && v == v;
+        }
+        case Source::Kind::Other: break;
+    }
+    return true;
 }
 
 struct BadCell {
