@@ -132,9 +132,11 @@ char encodeObject(PyObject* o, const ObjectKinds& kinds) {
         };
         if (equals(1)) return '1';
         if (equals(0)) return '0';
-        const int self = PyObject_RichCompareBool(o, o, Py_NE);  // NaN differs from itself
-        if (self < 0) PyErr_Clear();
-        return self == 1 ? kMissing : 0;
+        // NaN differs from itself (RichCompareBool would take identity for equality).
+        const py::object differs = py::reinterpret_steal<py::object>(PyObject_RichCompare(o, o, Py_NE));
+        const int nan = differs ? PyObject_IsTrue(differs.ptr()) : -1;
+        if (nan < 0) PyErr_Clear();
+        return nan == 1 ? kMissing : 0;
     }
     return 0;
 }

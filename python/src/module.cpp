@@ -24,8 +24,10 @@ void translateFailures(std::exception_ptr failure) {
                                "cannot open, read or write the file " + std::string(py::repr(name)));
         if (e.error == 0) error.attr("filename") = name;
         PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
+    } catch (const std::bad_alloc&) {
+        PyErr_SetString(PyExc_MemoryError, "memory allocation failed: the data or n_ranks are too large");
     } catch (const std::length_error&) {
-        PyErr_NoMemory();
+        PyErr_SetString(PyExc_MemoryError, "memory allocation failed: the data or n_ranks are too large");
     } catch (const FatalSetting& e) {
         PyErr_SetString(PyExc_ValueError, e.what());
     } catch (const std::out_of_range& e) {
