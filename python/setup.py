@@ -17,6 +17,7 @@ from setuptools.command.build_ext import build_ext
 
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent
+os.chdir(HERE)  # setuptools takes the sources relative to this folder
 CMAKE_LISTS = ROOT / "CMakeLists.txt"
 
 # Results must be the same to the bit as the console program's: no fused
@@ -66,7 +67,8 @@ def library_sources(text):
     missing = [s for s in sources if not (ROOT / s).is_file()]
     if not sources or missing:
         sys.exit(f"library sources not found in {ROOT}: {missing or 'none listed'}")
-    return [str(ROOT / s) for s in sources]
+    # setuptools takes paths relative to this folder only.
+    return [os.path.relpath(ROOT / s, HERE) for s in sources]
 
 
 class BuildExt(build_ext):
@@ -108,8 +110,8 @@ VERSION = project_version(CMAKE)
 
 extension = Extension(
     "tavrel._core",
-    sources=sorted(str(p) for p in (HERE / "src").glob("*.cpp")) + library_sources(CMAKE),
-    include_dirs=[str(HERE / "src"), str(ROOT / "include"), str(ROOT / "src"), _pybind11_include()],
+    sources=sorted(f"src/{p.name}" for p in (HERE / "src").glob("*.cpp")) + library_sources(CMAKE),
+    include_dirs=["src", os.path.relpath(ROOT / "include", HERE), os.path.relpath(ROOT / "src", HERE), _pybind11_include()],
     extra_compile_args=COMPILE_ARGS,
     extra_link_args=["-pthread"],
     language="c++",
