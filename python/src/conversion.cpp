@@ -42,35 +42,36 @@ T load(const char* p) {
 // missing). Masked cells are missing whatever value lies under the mask.
 template <class T, bool Masked>
 bool encodeRows(const ColumnSource& c, std::size_t begin, std::size_t end, char* out, std::size_t J) {
-    bool bad = false;
     const char* p = c.data + static_cast<std::ptrdiff_t>(begin) * c.stride;
     const char* m = Masked ? c.mask + static_cast<std::ptrdiff_t>(begin) * c.maskStride : nullptr;
     char* o = out + begin * J;
+    // Branch-free: answers in random order would defeat the branch predictor.
+    static_assert('0' == kMissing + 2 && '1' == kMissing + 3);
+    unsigned invalid = 0;
     for (std::size_t i = begin; i < end; ++i, p += c.stride, o += J) {
         const T v = load<T>(p);
-        char code;
-        bool valid = true;
+        unsigned one, zero, valid;
         if constexpr (std::is_same_v<T, bool>) {
-            code = v ? '1' : '0';
+            one = v;
+            zero = !v;
+            valid = 1;
         } else {
-            const bool one = v == T(1);
-            const bool zero = v == T(0);
-            code = one ? '1' : zero ? '0' : kMissing;
-            if constexpr (std::is_floating_point_v<T>)
-                valid = one || zero || v != v;  // NaN is missing
-            else
-                valid = one || zero;
+            one = v == T(1);
+            zero = v == T(0);
+            valid = one | zero;
+            if constexpr (std::is_floating_point_v<T>) valid |= unsigned(v != v);  // NaN is missing
         }
         if constexpr (Masked) {
-            const bool masked = *m != 0;
+            const unsigned present = *m == 0;
             m += c.maskStride;
-            code = masked ? kMissing : code;
-            valid = valid || masked;
+            one &= present;
+            zero &= present;
+            valid |= present ^ 1u;
         }
-        bad |= !valid;
-        *o = code;
+        invalid |= valid ^ 1u;
+        *o = static_cast<char>(kMissing + 2 * zero + 3 * one);
     }
-    return bad;
+    return invalid != 0;
 }
 
 template <class T>
@@ -170,16 +171,23 @@ std::optional<BadCell> firstBadCell(const std::vector<ColumnSource>& columns, st
     return std::nullopt;
 }
 
-// Rows per block: a block of every column stays in the caches while its
-// columns are read one after another.
-constexpr std::size_t kBlockRows = 512;
+// Rows per block: the block's values of every column (and its codes) stay in
+// the first-level cache while the columns are read one after another, so
+// that every cache line of a row-major table is loaded once.
+std::size_t blockRows(const std::vector<ColumnSource>& columns) {
+    constexpr std::size_t kBlockBytes = 24 * 1024;
+    std::size_t rowBytes = 0;
+    for (const ColumnSource& c : columns) rowBytes += c.itemsize + 1 + (c.mask != nullptr ? 1 : 0);
+    return std::clamp<std::size_t>(kBlockBytes / std::max<std::size_t>(rowBytes, 1), 8, 4096);
+}
 
 // The numeric columns of the rows [begin, end); the first bad cell, if any.
 std::optional<BadCell> encodeNumericRows(const std::vector<ColumnSource>& columns, std::size_t begin, std::size_t end,
                                          char* out) {
     const std::size_t J = columns.size();
-    for (std::size_t from = begin; from < end; from += kBlockRows) {
-        const std::size_t to = std::min(end, from + kBlockRows);
+    const std::size_t rows = blockRows(columns);
+    for (std::size_t from = begin; from < end; from += rows) {
+        const std::size_t to = std::min(end, from + rows);
         bool bad = false;
         for (std::size_t j = 0; j < J; ++j)
             if (columns[j].kind != 'O') bad |= encodeNumeric(columns[j], from, to, out + j, J);
@@ -296,9 +304,30 @@ py::tuple encode(const py::list& columns, std::size_t nrows, std::size_t threads
     return py::make_tuple(std::move(codes), where);
 }
 
+// The floor of a conversion, for the benchmarks: every value of a
+// C-contiguous float64 array read once in memory order, two bytes written
+// for each (a code and a presence flag) into a new array, allocated as the
+// conversion allocates its codes; no checks.
+py::array_t<std::uint8_t> floorPass(const py::array_t<double>& values) {
+    if (!(values.flags() & py::array::c_style)) throw std::invalid_argument("the values must be C-contiguous");
+    const double* p = values.data();
+    const std::size_t n = static_cast<std::size_t>(values.size());
+    py::array_t<std::uint8_t> out(static_cast<py::ssize_t>(2 * n));
+    std::uint8_t* o = out.mutable_data();
+    py::gil_scoped_release release;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double v = p[i];
+        o[2 * i] = static_cast<std::uint8_t>('0' + (v == 1.0));
+        o[2 * i + 1] = static_cast<std::uint8_t>(v == v);
+    }
+    return out;
+}
+
 }  // namespace
 
 void registerConversion(py::module_& m) {
+    m.def("floor_pass", &floorPass, py::arg("values").noconvert(),
+          "Benchmark floor: reads every value of a C-contiguous float64 array once, writes two bytes for each.");
     m.def("encode", &encode, py::arg("columns"), py::arg("nrows"), py::arg("threads"), py::arg("missing"),
           "The response codes of the columns and the first cell that is not an answer (row, column) or None.");
 }
