@@ -13,6 +13,9 @@ import pytest
 import tavrel
 from conftest import METHODS, RESULT_FILES, answers, frame, read_files
 
+# Fits of a few passes: batch estimation may stop before it converges.
+pytestmark = pytest.mark.filterwarnings("ignore::tavrel.ConvergenceWarning")
+
 X = answers(N=120, J=7, seed=5)
 DF = frame(X)
 FIXED = np.full((7, 3), np.nan)
