@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "../examples/simulation.hpp"
-#include "output/number_format.hpp"
+#include "common/number_format.hpp"
 #include "tavrel/tavrel.hpp"
 #include "tavrel_process.hpp"
 
