@@ -83,11 +83,15 @@ fuzz:
 	$(SANITIZER_ENV) tests/fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 # Release build with the benchmarks: the stage table (also written to
-# bench/results.md), then the kernel micro-benchmarks. Takes a few minutes.
+# bench/results.md), the Python package's rows beside the library's reference
+# (a section of the same file), then the kernel micro-benchmarks. Takes a few
+# minutes.
 bench:
 	cmake -S . -B $(BUILD_DIR) -DPython3_EXECUTABLE=$(PYTHON) -DCMAKE_BUILD_TYPE=Release -DTAVREL_BENCH=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 	$(BUILD_DIR)/bench/tavrel_bench_stages --tavrel $(BUILD_DIR)/tavrel --work $(BUILD_DIR)/bench-work --results bench/results.md
+	$(PYTHON) bench/python_bench.py --stages $(BUILD_DIR)/bench/tavrel_bench_stages --work $(BUILD_DIR)/bench-work \
+		--package $(BUILD_DIR)/python --results bench/results.md
 	$(BUILD_DIR)/bench/tavrel_bench_kernels --benchmark_min_time=0.2
 
 clean:

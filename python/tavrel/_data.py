@@ -38,15 +38,12 @@ class Responses:
         The examinees' labels: the data frame's index, or 0..N-1 for an array.
     columns : pandas.Index or None
         The data frame's column labels, in the order of the codes; None for an array.
-    ids : list of str or None
-        ``str`` of every label of `index`, or None for an array or a default RangeIndex.
     """
 
-    def __init__(self, codes, index, columns, ids):
+    def __init__(self, codes, index, columns):
         self.codes = codes
         self.index = index
         self.columns = columns
-        self.ids = ids
 
 
 def _readable(values):
@@ -160,8 +157,5 @@ def responses(X, threads=1):
                     duplicates.append(name)
                 seen.add(name)
             raise ValueError(f"X has duplicate item names: {', '.join(map(repr, duplicates))}; rename its columns")
-        codes = encode(X, threads=threads)
-        ids = None if is_default_index(X.index) else [str(label) for label in X.index]
-        return Responses(codes, X.index, X.columns, ids)
-    codes = encode(X, threads=threads)
-    return Responses(codes, pd.RangeIndex(X.shape[0]), None, None)
+        return Responses(encode(X, threads=threads), X.index, X.columns)
+    return Responses(encode(X, threads=threads), pd.RangeIndex(X.shape[0]), None)

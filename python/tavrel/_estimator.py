@@ -82,7 +82,8 @@ def _table(columns, index):
                 data[name] = values.astype(np.int64)
         else:
             data[name] = values
-    return pd.DataFrame(data, index=index)
+    # Each column its own block: no consolidating copy of N x columns values.
+    return pd.DataFrame(data, index=index, copy=False)
 
 
 class LatentRankAnalysis:
@@ -359,7 +360,6 @@ class LatentRankAnalysis:
         self._fit = fit
         self._index = data.index
         self._columns = data.columns
-        self._ids = data.ids
         self._set_attributes()
         if fit.method == "batch" and not fit.converged:
             warnings.warn(
@@ -499,8 +499,11 @@ class LatentRankAnalysis:
     # -- files ------------------------------------------------------------
 
     def _labels(self):
-        names = None if self._columns is None else [str(c) for c in self._columns]
-        return self._ids, names
+        """The files' ids (None: none) and item names (None: numbered)."""
+        if self._columns is None:
+            return None, None
+        ids = None if _data.is_default_index(self._index) else [str(label) for label in self._index]
+        return ids, [str(c) for c in self._columns]
 
     def write_results(self, folder, dlm=",", **names):
         """Writes the console program's result files, byte for byte.
@@ -601,7 +604,7 @@ class LatentRankAnalysis:
 
     # -- pickling -----------------------------------------------------------
 
-    _STATE = ("_fit", "_index", "_columns", "_ids")
+    _STATE = ("_fit", "_index", "_columns")
 
     def __getstate__(self):
         """The parameters and the fit; the learned attributes are rebuilt from the fit."""
