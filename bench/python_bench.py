@@ -1,7 +1,7 @@
 """The Python package's rows of `make bench`, beside the library's reference.
 
 On the stage bench's whole-run data (1,000,000 x 100, 5 % missing; batch,
-K = 10, 10 passes, every processor), five interleaved runs, each in a fresh
+K = 10, 10 passes, as its whole.settings says; every processor), five interleaved runs, each in a fresh
 process, of:
 
 - the C++ reference: tavrel_bench_stages --case analyze, the library's
@@ -54,6 +54,14 @@ def attribute_mb(estimator):
     return total / 2**20
 
 
+def whole_run(work):
+    """nitems, nranks and maxiter of the stage bench's whole run (its whole.settings)."""
+    text = open(os.path.join(work, "whole.settings")).read()
+    pairs = dict(p.split("=", 1) for p in text.replace("\n", ";").split(";") if "=" in p)
+    pairs = {key.strip(): value.strip() for key, value in pairs.items()}
+    return int(pairs["nitems"]), int(pairs["nranks"]), int(pairs["maxiter"])
+
+
 def child(work):
     """One run of the package's rows; prints them as JSON."""
     import gc
@@ -65,10 +73,11 @@ def child(work):
     import tavrel
     from tavrel import _core, _data
 
+    nitems, nranks, maxiter = whole_run(work)
     messages = []
     codes, _, _ = _core.read_responses(
         path=os.fsencode(os.path.join(work, "whole.txt")), delimiter="\0", idbegin=1, idlength=0, databegin=0,
-        nitems=100, firstobs=1, nobs=0, header=False, idbegin_given=True, na="", verbose=False, warnings=messages,
+        nitems=nitems, firstobs=1, nobs=0, header=False, idbegin_given=True, na="", verbose=False, warnings=messages,
     )
     N, J = codes.shape
     values = np.empty((N, J))
@@ -92,7 +101,7 @@ def child(work):
     with open("/proc/self/clear_refs", "w") as clear:
         clear.write("5")  # the peak resident memory starts again from here
     base = rss_mb("VmRSS")
-    estimator = tavrel.LatentRankAnalysis(10, "batch", max_iter=10, tol=0.0, n_jobs=None)
+    estimator = tavrel.LatentRankAnalysis(nranks, "batch", max_iter=maxiter, tol=0.0, n_jobs=None)
     start = time.perf_counter()
     with warnings.catch_warnings():
         warnings.simplefilter("ignore", tavrel.ConvergenceWarning)
@@ -100,7 +109,7 @@ def child(work):
     fit_s = time.perf_counter() - start
     peak = rss_mb("VmHWM")
     print(json.dumps({"floor": floor_s, "convert": convert_s, "fit": fit_s, "growth": peak - base,
-                      "attributes": attribute_mb(estimator), "passes": estimator.n_iter_}))
+                      "attributes": attribute_mb(estimator), "examinees": N}))
 
 
 def run(args, env=None):
@@ -129,6 +138,7 @@ def main():
     parser.add_argument("--package", required=True, help="the folder that holds the built package")
     parser.add_argument("--results")
     parser.add_argument("--repeats", type=int, default=5)
+    parser.add_argument("--quick", action="store_true", help="the stage bench's --quick sizes (its data must be those)")
     parser.add_argument("--child", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args()
     if args.child:
@@ -143,7 +153,7 @@ def main():
     env = dict(os.environ, PYTHONPATH=os.path.abspath(args.package))
     cpp, package = [], []
     for _ in range(args.repeats):
-        out, peak = run([args.stages, "--case", "analyze", "--work", args.work])
+        out, peak = run([args.stages, "--case", "analyze", "--work", args.work] + (["--quick"] if args.quick else []))
         cpp.append({"seconds": float(out.split()[0]), "peak": peak})
         out, _ = run([sys.executable, os.path.abspath(__file__), "--child", "--work", args.work,
                       "--stages", args.stages, "--package", args.package], env)
@@ -157,12 +167,14 @@ def main():
     analyze, peak = median(cpp, "seconds"), median(cpp, "peak")
     fit_only = statistics.median(p["fit"] - p["convert"] for p in package)
     budget = (peak + attributes) * 1.05
+    nitems, nranks, maxiter = whole_run(args.work)
+    size = f"{package[0]['examinees']} x {nitems}"
     rows = [
-        ("conversion, float64 DataFrame, 5 % NaN", "1000000 x 100", f"{convert:.3f} s", f"floor {floor:.3f} s",
+        ("conversion, float64 DataFrame, 5 % NaN", size, f"{convert:.3f} s", f"floor {floor:.3f} s",
          f"{convert / floor:.2f}", "<= 0.5 s, <= 3 x floor", convert <= 0.5 and convert <= 3 * floor),
-        ("fit minus conversion, batch", "1000000 x 100 x 10 x 10", f"{fit_only:.3f} s",
+        ("fit minus conversion, batch", f"{size} x {nranks} x {maxiter}", f"{fit_only:.3f} s",
          f"analyze {analyze:.3f} s", f"{fit_only / analyze:.3f}", "<= 1.05 x analyze", fit_only <= 1.05 * analyze),
-        ("peak memory of fit over the DataFrame's", "1000000 x 100 x 10 x 10", f"{growth:.1f} MB",
+        ("peak memory of fit over the DataFrame's", f"{size} x {nranks} x {maxiter}", f"{growth:.1f} MB",
          f"analyze {peak:.1f} MB + attributes {attributes:.1f} MB", f"{growth / (peak + attributes):.3f}",
          "<= 1.05 x (analyze's peak + attributes)", growth <= budget),
     ]
@@ -170,7 +182,7 @@ def main():
         SECTION,
         "",
         f"Medians of {args.repeats} interleaved runs, each in a fresh process, at every processor "
-        f"({os.cpu_count()}); fit {fit:.3f} s in all. The reference is the library's analyze() on the same "
+        f"({os.cpu_count()}); batch estimation, fit {fit:.3f} s in all. The reference is the library's analyze() on the same "
         "table in memory asking for every result fit keeps (`tavrel_bench_stages --case analyze`); the floor "
         "reads every value once and writes two bytes for it, in the same process as the conversion.",
         "",
