@@ -54,7 +54,8 @@ class NotFittedError(ValueError, AttributeError):
     """The estimator is used before ``fit``."""
 
 
-def _warn(texts, stacklevel=3):
+def _warn(texts, stacklevel=2):
+    """The engine's warnings, attributed as warnings.warn(stacklevel) in the caller would."""
     for text in texts:
         warnings.warn(text, TavrelWarning, stacklevel=stacklevel + 1)
 
@@ -451,7 +452,7 @@ class LatentRankAnalysis:
                 warnings=messages,
             )
         finally:
-            _warn(messages, stacklevel=4)
+            _warn(messages, stacklevel=3)
 
     def predict(self, X):
         """The latent ranks of examinees under the fitted profile, used as it stands.

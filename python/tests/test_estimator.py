@@ -80,6 +80,13 @@ def test_learned_attributes(method):
         assert lra.seed_ == 3 and lra.phi_ is None
 
 
+def test_a_fitted_profile_given_as_fixed_profile_is_kept():
+    first = fitted("batch", max_iter=50)
+    assert first.test_statistics_["weakly_ordinal"]  # the fixed profile's orientation keeps it
+    again = fitted("ml", fixed_profile=first.profile_.iloc[::-1, [2, 0, 1]])
+    pd.testing.assert_frame_equal(again.profile_, first.profile_, check_exact=True)
+
+
 def test_seed_from_the_clock_is_reported_and_reproduces_the_fit():
     first = fitted(random_state=None)
     assert 1 <= first.seed_ <= 2147483647

@@ -15,6 +15,7 @@ def test_fixed_columns_with_ids(tmp_path):
     with pytest.warns(tavrel.TavrelWarning) as caught:
         data = tavrel.read_responses(tmp_path / "d.txt", idbegin=1)
     texts = [str(w.message) for w in caught]
+    assert {w.filename for w in caught} == {__file__}
     assert any("Illeagal character 'x'" in t for t in texts) and any("Line length is too short" in t for t in texts)
     assert list(data.index) == ["S01", "S02", "S03"] and list(data.columns) == [1, 2, 3, 4]
     assert (data.dtypes == "Int8").all()
