@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -142,12 +141,12 @@ char encodeObject(PyObject* o, const ObjectKinds& kinds) {
     return 0;
 }
 
-// The first cell of the rows [begin, end) in row-major order whose value is
-// not an answer.
 struct BadCell {
     std::size_t row, column;
 };
 
+// The first cell of the rows [begin, end) in row-major order whose value is
+// not an answer; object columns only with `kinds`.
 std::optional<BadCell> firstBadCell(const std::vector<ColumnSource>& columns, std::size_t begin, std::size_t end,
                                     const ObjectKinds* kinds) {
     const std::size_t J = columns.size();
