@@ -44,8 +44,8 @@ void RecordReader::fill() {
     }
     if (end_ + 1 == buffer_.size()) buffer_.resize(2 * buffer_.size() - 1);
     const std::size_t room = buffer_.size() - 1 - end_;
-    const std::size_t got =
-        utf16_ ? utf16_->read(buffer_.data() + end_, room) : std::fread(buffer_.data() + end_, 1, room, input_.file.get());
+    char* const to = buffer_.data() + end_;
+    const std::size_t got = utf16_ ? utf16_->read(to, room) : std::fread(to, 1, room, input_.file.get());
     // A read error ends the input like the end of the file does.
     if (got == 0) eof_ = true;
     end_ += got;
