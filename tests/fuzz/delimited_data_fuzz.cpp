@@ -20,27 +20,6 @@ constexpr std::array<const char*, 4> kFormats{"csv", "tsv", "semicolon", "CSV"};
 constexpr std::array<const char*, 4> kNa{nullptr, "-99", " 1 ", "x\"y"};
 constexpr std::array<const char*, 8> kEncodings{nullptr, "cp932", "utf-16", "utf-16be", "cp1252", "latin1", "x", "UTF8"};
 
-// Whether the text is UTF-8: shortest forms, no surrogates, nothing past U+10FFFF.
-bool isUtf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
-        const unsigned c = byte(0);
-        const std::size_t n = c < 0x80                ? 1
-                              : c >= 0xC2 && c < 0xE0 ? 2
-                              : c >= 0xE0 && c < 0xF0 ? 3
-                              : c >= 0xF0 && c < 0xF5 ? 4
-                                                      : 0;
-        if (n == 0 || i + n > text.size()) return false;
-        for (std::size_t k = 1; k < n; ++k)
-            if ((byte(k) & 0xC0) != 0x80) return false;
-        if ((c == 0xE0 && byte(1) < 0xA0) || (c == 0xED && byte(1) >= 0xA0) || (c == 0xF0 && byte(1) < 0x90) ||
-            (c == 0xF4 && byte(1) >= 0x90))
-            return false;
-        i += n;
-    }
-    return true;
-}
-
 std::size_t countLines(const std::string& text, std::string_view part) {
     std::size_t n = 0;
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
@@ -82,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Ids and names of a file read in another encoding than UTF-8 are UTF-8.
     const std::optional<ByteOrderMark> mark = byteOrderMark({reinterpret_cast<const char*>(data + 3), size - 3});
     if ((mark ? mark->encoding : layout.encoding) != TextEncoding::utf8) {
-        for (std::size_t i = 0; i < read.ids.size(); ++i) fuzz::require(isUtf8(read.ids[i]));
-        for (const std::string& name : read.itemNames) fuzz::require(isUtf8(name));
+        for (std::size_t i = 0; i < read.ids.size(); ++i) fuzz::require(fuzz::isUtf8(read.ids[i]));
+        for (const std::string& name : read.itemNames) fuzz::require(fuzz::isUtf8(name));
     }
     fuzz::requireMessageLines(text);
     fuzz::require(countLines(text, "Illeagal value") <= 20 && countLines(text, "Line length is too short") <= 20);
