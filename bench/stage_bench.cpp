@@ -8,8 +8,9 @@
 // the peak memory of one case is not inflated by another; each case runs
 // --repeats times (3 by default) and the table shows the medians. --only runs
 // one case (read, csv, utf16, L, M, B, G, irp, rank, rmp, worp, uorp, statistics,
-// test, item, trp, examinee, report) and prints its row without writing the
-// results file.
+// test, item, trp, examinee, report, analyze) and prints its row without
+// writing the results file; --case NAME runs one case in this process and
+// prints "seconds cells floor bytes" (the packages' benchmarks call it).
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -546,6 +547,31 @@ void caseThreadsFiles(const std::string& path, const std::string& work, const Sc
     std::printf("%.9g %.9g %.9g\n", seconds[0], seconds[1], 1.0);
 }
 
+// The library's analyze() as a package calls it, on the whole run's data
+// already in memory (read first, not timed): batch, every result a package
+// keeps, at every processor. The packages' rows compare against it.
+Measured caseAnalyze(const std::string& path, const Scale& s, tavrel::Observer& quiet) {
+    tavrel::DataLayout layout;
+    layout.infile = path;
+    layout.idbegin = 1;
+    layout.nitems = static_cast<std::int32_t>(s.wholeJ);
+    layout.databegin = 0;
+    const tavrel::ResponseData data = tavrel::readResponses(layout, quiet);
+    tavrel::Options options;
+    options.nranks = static_cast<std::int32_t>(s.wholeK);
+    options.method = tavrel::Method::Batch;
+    options.maxiter = static_cast<std::int32_t>(s.wholeT);
+    options.diffcrit = -1.0;
+    options.requests = tavrel::Requests::everything();
+    Measured m;
+    const auto start = Clock::now();
+    const tavrel::Result result = tavrel::analyze(tavrel::ResponseTable::of(data), options, quiet);
+    m.seconds = secondsSince(start);
+    gSink = result.statistics->testFit.BIC;
+    m.cells = double(s.wholeN) * double(s.wholeJ);
+    return m;
+}
+
 // ---- the parent -------------------------------------------------------------
 
 struct Child {
@@ -668,6 +694,7 @@ int main(int argc, char** argv) {
             m = caseSequential(seqData, s, caseName[0], quiet);
         else if (caseName == "G") m = caseBatch(batchData, s, quiet);
         else if (caseName == "report") m = caseReport(reportData, work, s, quiet);
+        else if (caseName == "analyze") m = caseAnalyze(wholeData, s, quiet);
         else m = caseWriter(batchData, work, s, caseName, quiet);
         std::printf("%.9g %.9g %.9g %.9g\n", m.seconds, m.cells, m.floorSeconds, m.bytes);
         return 0;
@@ -689,7 +716,7 @@ int main(int argc, char** argv) {
         tavrel::simulation::writeDataFile(Design{s.batchN, s.batchJ, s.batchK, 0.05, 13, true}, batchData);
     if (needs({"report"}))
         tavrel::simulation::writeDataFile(Design{s.reportN, s.reportJ, s.reportK, 0.05, 16, true}, reportData);
-    if (only.empty() && !threadsOnly)
+    if ((only.empty() && !threadsOnly) || only == "analyze")
         tavrel::simulation::writeDataFile(Design{s.wholeN, s.wholeJ, s.wholeK, 0.05, 14, true}, wholeData);
     {
         std::ofstream settings(work + "/whole.settings");
@@ -738,13 +765,14 @@ int main(int argc, char** argv) {
         {"trp", dims(s.batchN, s.batchJ, s.batchK, 0), ""},
         {"examinee", dims(s.batchN, s.batchJ, s.batchK, 0), ""},
         {"report", dims(s.reportN, s.reportJ, s.reportK, 0), "<= 1 s, page <= 3 MB"},
+        {"analyze", dims(s.wholeN, s.wholeJ, s.wholeK, s.wholeT), "packages' reference"},
     };
     const char* names[] = {"reading", "reading CSV", "reading UTF-16 CSV", "sequential 'L'", "sequential 'M'",
                            "sequential 'B'", "batch 'G'",
                            "item reference profile", "latent ranks", "rank membership profiles",
                            "weighted observation ratios", "unweighted observation ratios", "statistics (computed)",
                            "test statistics", "item statistics", "rank statistics", "examinee statistics",
-                           "report page"};
+                           "report page", "analyze(), every result, all processors"};
 
     std::ostringstream table;
     table << "| Case | Size | Wall s | ns per cell | Floor s | Ratio | MB/s | Peak MB | Target |\n"
