@@ -7,9 +7,10 @@
 // Every case runs in a fresh child (this program re-executed with --case), so
 // the peak memory of one case is not inflated by another; each case runs
 // --repeats times (3 by default) and the table shows the medians. --only runs
-// one case (read, csv, L, M, B, G, irp, rank, rmp, worp, uorp, statistics,
-// test, item, trp, examinee, report) and prints its row without writing the
-// results file.
+// one case (read, csv, utf16, L, M, B, G, irp, rank, rmp, worp, uorp, statistics,
+// test, item, trp, examinee, report, analyze) and prints its row without
+// writing the results file; --case NAME runs one case in this process and
+// prints "seconds cells floor bytes" (the packages' benchmarks call it).
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -199,6 +200,51 @@ Measured caseReadCsv(const std::string& path, tavrel::Observer& quiet) {
     for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0;)
         for (std::size_t b = 0; b < got; ++b)
             ends += static_cast<std::size_t>(buffer[b] == ',') + static_cast<std::size_t>(buffer[b] == '\n');
+    std::fclose(file);
+    m.floorSeconds = secondsSince(start);
+    gSink = double(ends) + double(d.responses.size());
+    return m;
+}
+
+// The CSV as Excel's "Unicode Text" holds it: UTF-16 little endian after a
+// byte order mark, with Japanese ids and item names ('S' and 'q' become
+// U+53D7 and U+554F), so every record has text for iconv.
+void writeUtf16(const std::string& csv, const std::string& path) {
+    std::FILE* in = std::fopen(csv.c_str(), "rb");
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    std::fwrite("\xFF\xFE", 1, 2, out);
+    std::vector<char> bytes(1 << 20), units(2 << 20);
+    for (std::size_t got; (got = std::fread(bytes.data(), 1, bytes.size(), in)) > 0;) {
+        for (std::size_t b = 0; b < got; ++b) {
+            const unsigned unit = bytes[b] == 'S' ? 0x53D7 : bytes[b] == 'q' ? 0x554F : unsigned(bytes[b]);
+            units[2 * b] = char(unit & 0xFF);
+            units[2 * b + 1] = char(unit >> 8);
+        }
+        std::fwrite(units.data(), 1, 2 * got, out);
+    }
+    std::fclose(in);
+    std::fclose(out);
+}
+
+// The delimited reader on the same CSV in UTF-16, converted while it is read.
+Measured caseReadUtf16(const std::string& path, tavrel::Observer& quiet) {
+    const tavrel::SettingMap settings{{"infile", path}, {"dataformat", "csv"}, {"idbegin", "1"}};
+    Measured m;
+    auto start = Clock::now();
+    const tavrel::ResponseData d = tavrel::readResponses(tavrel::resolveDataLayout(settings, quiet), quiet);
+    m.seconds = secondsSince(start);
+    m.cells = double(d.nexaminees) * double(d.nitems);
+    m.bytes = fileBytes(path);
+
+    // Floor: one buffered pass over the same bytes that counts the field and
+    // record ends among the UTF-16 units.
+    start = Clock::now();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::vector<char> buffer(1 << 20);
+    std::size_t ends = 0;
+    for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0;)
+        for (std::size_t b = 0; b + 1 < got; b += 2)
+            ends += static_cast<std::size_t>(buffer[b + 1] == 0 && (buffer[b] == ',' || buffer[b] == '\n'));
     std::fclose(file);
     m.floorSeconds = secondsSince(start);
     gSink = double(ends) + double(d.responses.size());
@@ -501,6 +547,31 @@ void caseThreadsFiles(const std::string& path, const std::string& work, const Sc
     std::printf("%.9g %.9g %.9g\n", seconds[0], seconds[1], 1.0);
 }
 
+// The library's analyze() as a package calls it, on the whole run's data
+// already in memory (read first, not timed): batch, every result a package
+// keeps, at every processor. The packages' rows compare against it.
+Measured caseAnalyze(const std::string& path, const Scale& s, tavrel::Observer& quiet) {
+    tavrel::DataLayout layout;
+    layout.infile = path;
+    layout.idbegin = 1;
+    layout.nitems = static_cast<std::int32_t>(s.wholeJ);
+    layout.databegin = 0;
+    const tavrel::ResponseData data = tavrel::readResponses(layout, quiet);
+    tavrel::Options options;
+    options.nranks = static_cast<std::int32_t>(s.wholeK);
+    options.method = tavrel::Method::Batch;
+    options.maxiter = static_cast<std::int32_t>(s.wholeT);
+    options.diffcrit = -1.0;
+    options.requests = tavrel::Requests::everything();
+    Measured m;
+    const auto start = Clock::now();
+    const tavrel::Result result = tavrel::analyze(tavrel::ResponseTable::of(data), options, quiet);
+    m.seconds = secondsSince(start);
+    gSink = result.statistics->testFit.BIC;
+    m.cells = double(s.wholeN) * double(s.wholeJ);
+    return m;
+}
+
 // ---- the parent -------------------------------------------------------------
 
 struct Child {
@@ -600,7 +671,8 @@ int main(int argc, char** argv) {
         }
     }
     const Scale& s = quick ? kQuick : kFull;
-    const std::string readData = work + "/read.txt", csvData = work + "/read.csv", seqData = work + "/sequential.txt",
+    const std::string readData = work + "/read.txt", csvData = work + "/read.csv", utf16Data = work + "/read16.csv",
+                      seqData = work + "/sequential.txt",
                       batchData = work + "/batch.txt", wholeData = work + "/whole.txt",
                       reportData = work + "/report.txt";
 
@@ -609,6 +681,7 @@ int main(int argc, char** argv) {
         Measured m;
         if (caseName == "read") m = caseRead(readData, s.readJ, quiet);
         else if (caseName == "csv") m = caseReadCsv(csvData, quiet);
+        else if (caseName == "utf16") m = caseReadUtf16(utf16Data, quiet);
         else if (caseName == "threads-files") {
             caseThreadsFiles(batchData, work, s, quiet);
             return 0;
@@ -621,6 +694,7 @@ int main(int argc, char** argv) {
             m = caseSequential(seqData, s, caseName[0], quiet);
         else if (caseName == "G") m = caseBatch(batchData, s, quiet);
         else if (caseName == "report") m = caseReport(reportData, work, s, quiet);
+        else if (caseName == "analyze") m = caseAnalyze(wholeData, s, quiet);
         else m = caseWriter(batchData, work, s, caseName, quiet);
         std::printf("%.9g %.9g %.9g %.9g\n", m.seconds, m.cells, m.floorSeconds, m.bytes);
         return 0;
@@ -633,15 +707,16 @@ int main(int argc, char** argv) {
         return only.empty() || std::any_of(cases.begin(), cases.end(), [&](const char* c) { return only == c; });
     };
     if (needs({"read"})) tavrel::simulation::writeDataFile(Design{s.readN, s.readJ, 10, 0.05, 11, true}, readData);
-    if (needs({"csv"}))
+    if (needs({"csv", "utf16"}))
         tavrel::simulation::writeDataFile(Design{s.csvN, s.csvJ, 10, 0.05, 15, true, ','}, csvData);
+    if (needs({"utf16"})) writeUtf16(csvData, utf16Data);
     if (needs({"L", "M", "B"}))
         tavrel::simulation::writeDataFile(Design{s.seqN, s.seqJ, s.seqK, 0.05, 12, false}, seqData);
     if (needs({"G", "irp", "rank", "rmp", "worp", "uorp", "statistics", "test", "item", "trp", "examinee"}))
         tavrel::simulation::writeDataFile(Design{s.batchN, s.batchJ, s.batchK, 0.05, 13, true}, batchData);
     if (needs({"report"}))
         tavrel::simulation::writeDataFile(Design{s.reportN, s.reportJ, s.reportK, 0.05, 16, true}, reportData);
-    if (only.empty() && !threadsOnly)
+    if ((only.empty() && !threadsOnly) || only == "analyze")
         tavrel::simulation::writeDataFile(Design{s.wholeN, s.wholeJ, s.wholeK, 0.05, 14, true}, wholeData);
     {
         std::ofstream settings(work + "/whole.settings");
@@ -674,6 +749,7 @@ int main(int argc, char** argv) {
     const std::vector<Row> rows{
         {"read", dims(s.readN, s.readJ, 0, 0), ">= 500 MB/s"},
         {"csv", dims(s.csvN, s.csvJ, 0, 0), ">= 300 MB/s"},
+        {"utf16", dims(s.csvN, s.csvJ, 0, 0), ">= 150 MB/s"},
         {"L", dims(s.seqN, s.seqJ, s.seqK, s.seqT), "ratio <= 1.5"},
         {"M", dims(s.seqN, s.seqJ, s.seqK, s.seqT), "ratio <= 1.2"},
         {"B", dims(s.seqN, s.seqJ, s.seqK, s.seqT), "ratio <= 1.2"},
@@ -689,12 +765,14 @@ int main(int argc, char** argv) {
         {"trp", dims(s.batchN, s.batchJ, s.batchK, 0), ""},
         {"examinee", dims(s.batchN, s.batchJ, s.batchK, 0), ""},
         {"report", dims(s.reportN, s.reportJ, s.reportK, 0), "<= 1 s, page <= 3 MB"},
+        {"analyze", dims(s.wholeN, s.wholeJ, s.wholeK, s.wholeT), "packages' reference"},
     };
-    const char* names[] = {"reading", "reading CSV", "sequential 'L'", "sequential 'M'", "sequential 'B'", "batch 'G'",
+    const char* names[] = {"reading", "reading CSV", "reading UTF-16 CSV", "sequential 'L'", "sequential 'M'",
+                           "sequential 'B'", "batch 'G'",
                            "item reference profile", "latent ranks", "rank membership profiles",
                            "weighted observation ratios", "unweighted observation ratios", "statistics (computed)",
                            "test statistics", "item statistics", "rank statistics", "examinee statistics",
-                           "report page"};
+                           "report page", "analyze(), every result, all processors"};
 
     std::ostringstream table;
     table << "| Case | Size | Wall s | ns per cell | Floor s | Ratio | MB/s | Peak MB | Target |\n"
@@ -849,13 +927,14 @@ int main(int argc, char** argv) {
            << threads.str() << "\n"
            << "A cell is one present response x rank x pass for the estimation, one response for reading and\n"
            << "writing (ns per response). Floors are bare loops measured in the same process: reading, one\n"
-           << "buffered pass copying and classifying the same bytes; 'M' and 'B', one logarithm per present\n"
-           << "cell and rank summed per rank, plus the update stores; 'L', one squared difference per cell\n"
-           << "plus the update stores; 'G', per pass the log-likelihood as one running sum over examinee,\n"
-           << "rank and item with log tables plus the N*K*K smoothing products; writers, the same count of\n"
-           << "numbers through the exact 6-digit formatter (the ratio files compute N examinees' measures\n"
-           << "and write only J*K numbers, so their MB/s is not a measure of output speed). Peak MB is the\n"
-           << "peak resident memory of the case's own process. The report page is timed from its counts to\n"
+           << "buffered pass copying and classifying the same bytes; reading CSV (UTF-16: the same data with\n"
+           << "Japanese ids and names), one pass counting the field and record ends; 'M' and 'B', one logarithm\n"
+           << "per present cell and rank summed per rank, plus the update stores; 'L', one squared difference\n"
+           << "per cell plus the update stores; 'G', per pass the log-likelihood as one running sum over\n"
+           << "examinee, rank and item with log tables plus the N*K*K smoothing products; writers, the same\n"
+           << "count of numbers through the exact 6-digit formatter (the ratio files compute N examinees'\n"
+           << "measures and write only J*K numbers, so their MB/s is not a measure of output speed). Peak MB is\n"
+           << "the peak resident memory of the case's own process. The report page is timed from its counts to\n"
            << "the written file, after the statistics it shows; its size depends on J and K, not on N.\n"
            << "The memory budget of the whole run is the\n"
            << "ResponseMatrix and MissingMask (2 bytes per response) plus 8*N*K bytes, plus 20 %; with several\n"

@@ -9,6 +9,7 @@
 
 #include "console_record.hpp"
 #include "data/data_layout.hpp"
+#include "encoded_text.hpp"
 #include "output/field_quoting.hpp"
 #include "output/result_file.hpp"
 #include "split_records.hpp"
@@ -117,6 +118,60 @@ TEST(DelimitedData, RecordsLayoutsAndValues) {
         EXPECT_EQ(std::tuple(read.responses, read.ids, read.names, read.J, read.N),
                   std::tuple(c.responses, c.ids, c.names, c.J, c.N))
             << c.data;
+    }
+}
+
+// Ids and item names reach the table in UTF-8 from every encoding; values are
+// read as in UTF-8; bytes not valid in the encoding are counted once per file.
+TEST(DelimitedData, EncodingsGiveUtf8IdsAndNames) {
+    using testing::encoded;
+    using namespace std::string_literals;
+    const std::string japanese = "受験者,問1, 問2 \n生徒1,1,0\n\"生徒,2\",NA,正\n";
+    const std::string european = "id;café;Ångström\nJosé;1;0\nZoë;0;1\n";
+    const std::string fffd = "\xEF\xBF\xBD";
+    const auto invalid = [](int n, const std::string& encoding) {
+        return "tavrel.exe: Warning: " + std::to_string(n) + " bytes of \"@\" are not valid " + encoding +
+               "; they are read as U+FFFD.\n";
+    };
+    // With ids, and the encoding as given; the default without one.
+    const auto in = [](const char* encoding, SettingMap settings = {}) {
+        settings["idbegin"] = "1";
+        if (encoding != nullptr) settings["encoding"] = encoding;
+        return settings;
+    };
+    const SettingMap semicolon{{"dataformat", "semicolon"}};
+    struct Case { SettingMap settings; std::string data, ids, names, responses, warnings; int N = 2, J = 2; };
+    const std::string sjisIds = "生徒1|生徒,2", sjisNames = "問1|問2", sjisWarnings = illegal("正", 3, 3);
+    const Case cases[] = {
+        {in("Shift_JIS"), encoded(japanese, "CP932"), sjisIds, sjisNames, "10..", sjisWarnings},
+        // A mark decides whatever the key says; UTF-16 without one only under its word.
+        {in(nullptr), "\xFF\xFE" + encoded(japanese, "UTF-16LE"), sjisIds, sjisNames, "10..", sjisWarnings},
+        {in("cp932"), "\xFE\xFF" + encoded(japanese, "UTF-16BE"), sjisIds, sjisNames, "10..", sjisWarnings},
+        {in("utf-16"), encoded(japanese, "UTF-16LE"), sjisIds, sjisNames, "10..", sjisWarnings},
+        {in("UTF-16BE"), encoded(japanese, "UTF-16BE"), sjisIds, sjisNames, "10..", sjisWarnings},
+        {in("sjis"), "\xEF\xBB\xBF" + japanese, sjisIds, sjisNames, "10..", sjisWarnings},
+        {in("windows-1252", semicolon), encoded(european, "CP1252"), "José|Zoë", "café|Ångström", "1001", ""},
+        {in("iso-8859-1", semicolon), encoded(european, "ISO-8859-1"), "José|Zoë", "café|Ångström", "1001", ""},
+        // Bytes Windows-1252 leaves undefined in an id and a name, and in a
+        // value, which its warning shows but the count leaves out; a
+        // Shift-JIS lead byte without its second byte; a lone low surrogate
+        // and an odd last byte of UTF-16.
+        {in("cp1252"), "id,q\x81,q2\nA\x8d\x90,1,\x9d\n", "A" + fffd + fffd, "q" + fffd + "|q2", "1.",
+         illegal(fffd, 2, 3) + invalid(3, "cp1252"), 1},
+        {in("cp932"), "id,q1\nS\x82,1\n", "S" + fffd, "q1", "1", invalid(1, "cp932"), 1, 1},
+        {in(nullptr), "\xFF\xFE" + encoded("id,q1\nS", "UTF-16LE") + "\x00\xDC"s + encoded(",1\n", "UTF-16LE") + "x",
+         "S" + fffd + "|" + fffd, "q1", "1.", kShort + "3)\n" + invalid(3, "utf-16"), 2, 1},
+        // An unknown word reads UTF-8, and so does the default: bytes pass as
+        // they are, and nothing is counted.
+        {in("ebcdic"), encoded(japanese, "CP932"), "\x90\xB6\x93\x6B" "1|\x90\xB6\x93\x6B,2",
+         "\x96\xE2" "1|\x96\xE2" "2", "10..",
+         "tavrel.exe: Warning: Encoding \"ebcdic\" is unknown; UTF-8 is read.\n" + illegal("\x90\xB3", 3, 3)},
+        {in(nullptr), "id,q\x81\nA\x8d,1\n", "A\x8d", "q\x81", "1", "", 1, 1},
+    };
+    for (const Case& c : cases) {
+        const Read read = readCsv(c.settings, c.data);
+        EXPECT_EQ(read.console, c.warnings + notes(c.N, c.J)) << c.data;
+        EXPECT_EQ(std::tuple(read.ids, read.names, read.responses), std::tuple(c.ids, c.names, c.responses)) << c.data;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "driver/run.hpp"
+#include "encoded_text.hpp"
 #include "tavrel_process.hpp"
 
 namespace tavrel {
@@ -362,6 +363,42 @@ TEST(DelimitedData, SameResultsAsTheSameDataInFixedColumns) {
         EXPECT_EQ(withoutWarnings(fromCsv.err), withoutWarnings(fromFixed.err));
         for (const char* name : {"irp.csv", "rank.csv", "rmp.csv", "worp.csv", "uorp.csv"})
             EXPECT_EQ(fromCsv.file(name), fromFixed.file(name)) << method << " " << name;
+    }
+}
+
+// Data in another encoding give the console text and every file of their
+// UTF-8 twin, byte for byte: ids and names in UTF-8.
+TEST(DelimitedData, EncodedDataGiveTheFilesOfTheirUtf8Twin) {
+    using testing::encoded;
+    const auto [fixed, csv] = demoAsFixedAndCsv();
+    const auto renamed = [&](const std::string& text, const char* id, const char* item) {
+        return std::regex_replace(std::regex_replace(text, std::regex("S0"), id), std::regex(",q"), item);
+    };
+    const std::string japanese = renamed(csv, "生徒", ",問"), european = renamed(csv, "Élève ", ",Frage ä");
+    const std::string run = "nranks = 4; seed = 9; maxiter = 20; reportfile = r.html;\n" + kAllFiles + kStatisticsFiles;
+    const std::string csvRun = "infile = d.csv; dataformat = csv; idbegin = 1;" + run;
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        // settings, the data, their UTF-8 twin
+        {csvRun + "encoding = cp932;", encoded(japanese, "CP932"), japanese},
+        {csvRun, "\xFF\xFE" + encoded(japanese, "UTF-16LE"), japanese},
+        {csvRun, "\xFE\xFF" + encoded(japanese, "UTF-16BE"), japanese},
+        {csvRun + "encoding = cp1252;", encoded(european, "CP1252"), european},
+        // Fixed columns count bytes: the ids take 10 bytes in Shift-JIS, 12 in UTF-8.
+        {"infile = d.csv; idbegin = 1;" + run + "encoding = cp932;", encoded(renamed(fixed, "生徒", ""), "CP932"),
+         renamed(fixed, "生徒", "")},
+    };
+    // The twin's settings and report page lack the encoding; warnings name
+    // columns of bytes.
+    const std::regex key("encoding = [^;]*;"), parameter("<li><code>encoding</code>[^\n]*\n"), at(" , \\d+ in");
+    for (const auto& [settings, data, twin] : cases) {
+        const TavrelRun read({{"set.txt", settings}, {"d.csv", data}}, {"set.txt"});
+        const TavrelRun utf8({{"set.txt", std::regex_replace(settings, key, "")}, {"d.csv", twin}}, {"set.txt"});
+        EXPECT_EQ(read.status, 0) << read.err;
+        EXPECT_EQ(std::regex_replace(read.err, at, " in"), std::regex_replace(utf8.err, at, " in"));
+        for (const char* name : {"irp.csv", "rank.csv", "rmp.csv", "worp.csv", "uorp.csv", "test.csv", "item.csv",
+                                 "trp.csv", "examinee.csv"})
+            EXPECT_EQ(read.file(name), utf8.file(name)) << settings << name;
+        EXPECT_EQ(std::regex_replace(read.file("r.html"), parameter, ""), utf8.file("r.html")) << settings;
     }
 }
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "../examples/simulation.hpp"
-#include "output/number_format.hpp"
+#include "common/number_format.hpp"
 #include "tavrel/tavrel.hpp"
 #include "tavrel_process.hpp"
 
@@ -42,7 +42,7 @@ Options optionsFor(Method method, std::size_t threads) {
 }
 
 bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
 constexpr Method kMethods[] = {Method::Likelihood, Method::Bayes, Method::Distance, Method::Batch};

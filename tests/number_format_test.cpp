@@ -1,4 +1,4 @@
-#include "output/number_format.hpp"
+#include "common/number_format.hpp"
 
 #include <gtest/gtest.h>
 

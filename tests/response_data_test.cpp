@@ -13,6 +13,8 @@
 #include "data/fixed_profile.hpp"
 #include "data/item_use.hpp"
 #include "data/prior.hpp"
+#include "encoded_text.hpp"
+#include "tavrel/failures.hpp"
 #include "tavrel_process.hpp"
 
 namespace tavrel {
@@ -69,6 +71,41 @@ TEST(ResponseData, DetectsColumnsAndReportsLines) {
         EXPECT_EQ(console.str(), std::regex_replace(c.warnings + notes, kFileName, settings["infile"])) << c.data;
         EXPECT_EQ(std::tuple(responses, joined(ids), J, N, W), std::tuple(c.responses, c.ids, c.J, c.N, c.W)) << c.data;
         EXPECT_TRUE(names.empty());
+    }
+}
+
+// Columns count the file's bytes; ids are decoded once cut, and written as
+// they stand. UTF-16 has no columns of bytes.
+TEST(ResponseData, FixedColumnsDecodeIdsOnceCut) {
+    const std::string data = testing::encoded("生徒1 0101\nＳＴ1 1100\n", "CP932");  // 5 bytes each
+    const std::string cut = "tavrel.exe: Warning: 2 bytes of \"@\" are not valid cp932; they are read as U+FFFD.\n";
+    const std::tuple<SettingMap, std::string, std::string, std::string> cases[] = {
+        {{{"idbegin", "1"}, {"encoding", "cp932"}}, data, "生徒1|ＳＴ1", ""},
+        // A width that cuts a double-byte character.
+        {{{"idlength", "3"}, {"databegin", "7"}, {"encoding", "cp932"}}, data, "生\xEF\xBF\xBD|Ｓ\xEF\xBF\xBD", cut},
+        {{{"idbegin", "1"}, {"encoding", "latin1"}}, "Zo\xEB 0101\nAl. 1100\n", "Zoë|Al.", ""},
+    };
+    for (const auto& [layoutSettings, text, ids, warnings] : cases) {
+        const testing::TempDir dir;
+        SettingMap settings = layoutSettings;
+        settings["infile"] = dir.write("data.txt", text);
+        ConsoleRecord console;
+        const ResponseData read = readResponses(resolveDataLayout(settings, console), console);
+        std::string idList;
+        for (std::size_t i = 0; i < read.ids.size(); ++i) idList += (i > 0 ? "|" : "") + std::string(read.ids[i]);
+        EXPECT_EQ(std::tuple(idList, read.responses, read.ids.quoteOnOutput()), std::tuple(ids, "01011100", false));
+        EXPECT_EQ(console.str(), std::regex_replace(warnings, kFileName, settings["infile"]) +
+                                     "tavrel.exe: Note: Number of examinees is 2.\n"
+                                     "tavrel.exe: Note: Number of items is 4.\n");
+    }
+    for (const auto& [text, encoding] : {std::pair<std::string, const char*>{"\xFF\xFE" "0\0" "1\0", "cp932"},
+                                         {"\xFE\xFF", nullptr},
+                                         {"0101\n", "utf-16be"}}) {
+        const testing::TempDir dir;
+        SettingMap settings{{"infile", dir.write("data.txt", text)}};
+        if (encoding != nullptr) settings["encoding"] = encoding;
+        ConsoleRecord console;
+        EXPECT_THROW(readResponses(resolveDataLayout(settings, console), console), EncodingFailure) << text;
     }
 }
 

@@ -5,6 +5,7 @@
 //   FileFailure            a file that cannot be opened, read or written
 //   std::out_of_range      a character position outside its string
 //   FatalSetting           a run parameter no operation can work with
+//   EncodingFailure        a data file in an encoding its layout cannot be read in
 //   std::invalid_argument  an input whose sizes do not fit together
 //   Cancelled              the observer asked to stop (observer.hpp)
 
@@ -35,6 +36,18 @@ public:
 
 private:
     const char* text_;
+};
+
+// A UTF-16 response file in fixed columns: columns count bytes, which UTF-16
+// text does not have one per character.
+class EncodingFailure : public std::exception {
+public:
+    explicit EncodingFailure(std::string fileName) : fileName_(std::move(fileName)) {}
+    const std::string& fileName() const noexcept { return fileName_; }
+    const char* what() const noexcept override { return fileName_.c_str(); }
+
+private:
+    std::string fileName_;
 };
 
 }  // namespace tavrel

@@ -33,10 +33,13 @@ public:
         return ids;
     }
     // Ids of their own length, appended one by one; present even while empty.
-    static ExamineeIds ownLength() {
+    // Ids cut from fixed columns and decoded to UTF-8 have their own length
+    // too, but are written as they stand (quoted false).
+    static ExamineeIds ownLength(bool quoted = true) {
         ExamineeIds ids;
         ids.present_ = true;
         ids.ownLength_ = true;
+        ids.quoted_ = quoted;
         return ids;
     }
 
@@ -51,7 +54,7 @@ public:
     // Ids of their own length go back out as delimited fields, quoted where
     // they hold the delimiter, a quote or a line break; fixed-width ids are
     // written byte for byte.
-    bool quoteOnOutput() const { return ownLength_; }
+    bool quoteOnOutput() const { return ownLength_ && quoted_; }
 
     std::string_view operator[](std::size_t i) const {
         if (!ownLength_) return std::string_view(text_).substr(i * width_, width_);
@@ -65,6 +68,7 @@ private:
     std::size_t width_ = 0;
     bool present_ = false;
     bool ownLength_ = false;
+    bool quoted_ = false;
 };
 
 // A response table that owns its data, as the readers give it.
@@ -89,6 +93,18 @@ struct ResponseTable {
     }
 };
 
+// The text encoding of a response data file. Ids and item names are held in
+// UTF-8 whatever the file's encoding.
+enum class TextEncoding : std::uint8_t { utf8, cp932, cp1252, latin1, utf16le, utf16be };
+
+// The encoding a word names, case ignored: utf-8 (utf8), cp932 (shift_jis,
+// sjis, windows-31j), cp1252 (windows-1252), latin1 (iso-8859-1), utf-16
+// (utf-16le), utf-16be; nothing for any other word.
+std::optional<TextEncoding> encodingNamed(std::string_view word);
+// The canonical word of an encoding: utf-8, cp932, cp1252, latin1, utf-16 or
+// utf-16be.
+std::string_view encodingWord(TextEncoding encoding);
+
 // The layout of a response data file: what the data keys say.
 struct DataLayout {
     std::optional<std::string> infile;  // absent: no data are read
@@ -103,13 +119,16 @@ struct DataLayout {
     bool header = false;         // delimited: the record before firstobs names the columns
     bool idbeginGiven = false;   // delimited: idbegin was set, so an unnamed first column is not taken for ids
     std::string na;              // delimited: one more text of a missing answer; empty: none
+    // The file's text encoding; a byte order mark at its start overrides it.
+    TextEncoding encoding = TextEncoding::utf8;
 };
 
 // Reads the file named by the layout, in fixed columns or delimited as the
 // layout says; the reader's warnings and the two count notes go to the
 // observer. Without `infile` nothing is read and nothing said: the item
 // count is the one set, and ids are present as the layout asks for them.
-// FileFailure when the file cannot be opened.
+// FileFailure when the file cannot be opened; EncodingFailure for a UTF-16
+// file in fixed columns.
 ResponseData readResponses(const DataLayout& layout, Observer& observer);
 
 }  // namespace tavrel

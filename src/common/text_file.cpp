@@ -67,6 +67,12 @@ bool LineReader::next(std::string_view& line) {
     return true;
 }
 
+std::string_view LineReader::peek(std::size_t n) {
+    while (end_ - begin_ < n && fill()) {
+    }
+    return {buffer_.data() + begin_, std::min(n, end_ - begin_)};
+}
+
 OutputFile::OutputFile(const std::string& fileName) : file_(std::fopen(fileName.c_str(), "wb")), fileName_(fileName) {
     if (file_ == nullptr) throw FileFailure(fileName);
     buffer_.resize(kWriteChunk);

@@ -40,6 +40,9 @@ public:
 
     // The next line, valid until the next call; false at the end of the file.
     bool next(std::string_view& line);
+    // The next n bytes unread (fewer at the end of the file), valid until the
+    // next call of next().
+    std::string_view peek(std::size_t n);
 
     // Size of the file in bytes, as far as the system knows it (0 if not).
     long long fileSize() const { return input_.size; }

@@ -19,6 +19,13 @@ char dataDelimiter(const std::string& value, Observer& observer) {
     return 0;
 }
 
+// The encoding the value names; an unknown word is reported and reads UTF-8.
+TextEncoding dataEncoding(const std::string& value, Observer& observer) {
+    if (const std::optional<TextEncoding> encoding = encodingNamed(value)) return *encoding;
+    warn(observer, "Encoding \"", value, "\" is unknown; UTF-8 is read.");
+    return TextEncoding::utf8;
+}
+
 }  // namespace
 
 std::string_view trimBlanks(std::string_view text) {
@@ -43,6 +50,7 @@ DataLayout resolveDataLayout(const SettingMap& settings, Observer& observer) {
     DataLayout layout;
     if (const std::string* infile = find("infile")) layout.infile = *infile;
     if (const std::string* format = find("dataformat")) layout.delimiter = dataDelimiter(*format, observer);
+    if (const std::string* encoding = find("encoding")) layout.encoding = dataEncoding(*encoding, observer);
     layout.idbegin = integer("idbegin", 0);
     layout.idlength = integer("idlength", 0);
     layout.databegin = integer("databegin", 0);

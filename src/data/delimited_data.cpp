@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "common/large_array.hpp"
 #include "common/messages.hpp"
+#include "common/text_encoding.hpp"
 #include "data/data_layout.hpp"
 #include "data/delimited_records.hpp"
 
@@ -18,11 +20,15 @@ constexpr std::size_t kNoColumn = std::numeric_limits<std::size_t>::max();
 constexpr std::int64_t kWarningsShown = 20;
 constexpr std::size_t kValueShown = 40;
 
-// A value as the warning shows it: its first 40 bytes, control bytes as \xNN.
-std::string shownValue(std::string_view value) {
+// A value as the warning shows it: its first 40 bytes, decoded where the file
+// is not UTF-8, control bytes as \xNN.
+std::string shownValue(std::string_view value, TextDecoder* decoder) {
     static constexpr char kHex[] = "0123456789ABCDEF";
+    value = value.substr(0, kValueShown);
+    std::string decoded;
+    if (decoder != nullptr) value = decoded = decoder->decoded(value);
     std::string shown;
-    for (const char c : value.substr(0, kValueShown)) {
+    for (const char c : value) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7F) {
             shown += "\\x";
@@ -39,7 +45,8 @@ std::string shownValue(std::string_view value) {
 // counted and reported in one line at the end.
 class ReaderWarnings {
 public:
-    ReaderWarnings(const std::string& fileName, Observer& observer) : fileName_(fileName), observer_(observer) {}
+    ReaderWarnings(const std::string& fileName, Observer& observer, TextDecoder* decoder)
+        : fileName_(fileName), observer_(observer), decoder_(decoder) {}
 
     void shortRecord(std::int64_t line) {
         if (++shortRecords_ <= kWarningsShown)
@@ -47,8 +54,8 @@ public:
     }
     void illegalValue(std::string_view value, std::int64_t line, std::size_t field) {
         if (++illegalValues_ <= kWarningsShown)
-            warn(observer_, "Illeagal value \"", shownValue(value), "\" is found at ", line, " , ", field, " in \"",
-                 fileName_, "\"");
+            warn(observer_, "Illeagal value \"", shownValue(value, decoder_), "\" is found at ", line, " , ", field,
+                 " in \"", fileName_, "\"");
     }
     void reportTheRest() {
         if (illegalValues_ > kWarningsShown)
@@ -61,6 +68,7 @@ public:
 private:
     const std::string& fileName_;
     Observer& observer_;
+    TextDecoder* decoder_;  // shows values of a file in a legacy encoding; its count is not reported
     std::int64_t shortRecords_ = 0;
     std::int64_t illegalValues_ = 0;
 };
@@ -120,8 +128,19 @@ private:
 }  // namespace
 
 ResponseData readDelimitedData(const DataLayout& layout, const std::string& fileName, Observer& observer) {
-    RecordReader records(fileName, layout.delimiter);
-    ReaderWarnings warnings(fileName, observer);
+    RecordReader records(fileName, layout.delimiter, layout.encoding);
+    // A file in a single- or multi-byte encoding is split as it is; its ids
+    // and item names are decoded to UTF-8 once, when read. A UTF-16 file
+    // reaches the records as UTF-8 already.
+    const TextEncoding encoding = records.encoding();
+    const bool decode = encoding != TextEncoding::utf8 && !isUtf16(encoding);
+    std::optional<TextDecoder> decoder, shownDecoder;
+    if (decode) {
+        decoder.emplace(encoding);
+        shownDecoder.emplace(encoding);
+    }
+    std::string decoded;
+    ReaderWarnings warnings(fileName, observer, decode ? &*shownDecoder : nullptr);
     ValueReader values(layout.na, warnings);
 
     ResponseData data;
@@ -199,7 +218,16 @@ ResponseData readDelimitedData(const DataLayout& layout, const std::string& file
             reserveLarge(data.responses, std::min((fileSize / records.bytes() + 1) * J, fileSize));
         }
 
-        if (withIds) data.ids.append(trimBlanks(fields[columns.idColumn]));
+        if (withIds) {
+            const std::string_view id = trimBlanks(fields[columns.idColumn]);
+            if (decode) {
+                decoded.clear();
+                decoder->append(id, decoded);
+                data.ids.append(decoded);
+            } else {
+                data.ids.append(id);
+            }
+        }
         if (fields.size() <= columns.fieldOf(J - 1, J)) warnings.shortRecord(records.line());
         const std::size_t before = columns.beforeId(J);
         row.resize(J);
@@ -218,11 +246,18 @@ ResponseData readDelimitedData(const DataLayout& layout, const std::string& file
         for (std::size_t j = 0; j < J; ++j) {
             const std::size_t f = columns.fieldOf(j, J);
             const std::string_view name = f < header.size() ? trimBlanks(header[f]) : std::string_view();
-            data.itemNames.emplace_back(name.empty() ? std::to_string(j + 1) : std::string(name));
+            if (name.empty())
+                data.itemNames.push_back(std::to_string(j + 1));
+            else
+                data.itemNames.push_back(decode ? decoder->decoded(name) : std::string(name));
         }
     }
 
     warnings.reportTheRest();
+    const std::int64_t invalid = records.invalidBytes() + (decode ? decoder->invalidBytes() : 0);
+    if (invalid > 0)
+        warn(observer, invalid, " bytes of \"", fileName, "\" are not valid ", encodingWord(encoding),
+             "; they are read as U+FFFD.");
     note(observer, "Number of examinees is ", data.nexaminees, ".");
     note(observer, "Number of items is ", data.nitems, ".");
     return data;

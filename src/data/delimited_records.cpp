@@ -4,15 +4,33 @@
 
 namespace tavrel {
 
-RecordReader::RecordReader(const std::string& fileName, char delimiter, std::size_t chunk)
-    : input_(openForReading(fileName)), delimiter_(delimiter) {
+RecordReader::RecordReader(const std::string& fileName, char delimiter, TextEncoding encoding, std::size_t chunk)
+    : input_(openForReading(fileName)), encoding_(encoding), delimiter_(delimiter) {
     endsField_[static_cast<unsigned char>(delimiter)] = true;
     endsField_['\n'] = true;
     endsField_['\r'] = true;
     buffer_.resize((chunk > 0 ? chunk : 1) + 1);
     fill();
     while (end_ < 3 && !eof_) fill();
-    if (end_ >= 3 && std::memcmp(buffer_.data(), "\xEF\xBB\xBF", 3) == 0) begin_ = 3;
+    const std::optional<ByteOrderMark> mark = byteOrderMark(std::string_view(buffer_.data(), end_));
+    if (mark) {
+        encoding_ = mark->encoding;
+        begin_ = mark->size;
+    }
+    if (isUtf16(encoding_)) {
+        // The bytes read so far go to the converter, which reads the rest.
+        utf16_.emplace(input_.file.get(), encoding_ == TextEncoding::utf16be,
+                       std::string_view(buffer_.data() + begin_, end_ - begin_), chunk);
+        begin_ = end_ = 0;
+        eof_ = false;
+        buffer_[0] = '\n';
+    }
+}
+
+long long RecordReader::fileSize() const {
+    if (!utf16_ || utf16_->converted() == 0) return input_.size;
+    return static_cast<long long>(static_cast<double>(input_.size) * static_cast<double>(utf16_->produced()) /
+                                  static_cast<double>(utf16_->converted()));
 }
 
 // Keeps the unread bytes, moved to the front, and reads more behind them; a
@@ -25,7 +43,9 @@ void RecordReader::fill() {
         begin_ = 0;
     }
     if (end_ + 1 == buffer_.size()) buffer_.resize(2 * buffer_.size() - 1);
-    const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - 1 - end_, input_.file.get());
+    const std::size_t room = buffer_.size() - 1 - end_;
+    char* const to = buffer_.data() + end_;
+    const std::size_t got = utf16_ ? utf16_->read(to, room) : std::fread(to, 1, room, input_.file.get());
     // A read error ends the input like the end of the file does.
     if (got == 0) eof_ = true;
     end_ += got;

@@ -4,18 +4,21 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/text_encoding.hpp"
 #include "common/text_file.hpp"
 
 namespace tavrel {
 
 // Reads a file record by record. A record ends at LF, CR LF or a lone CR
-// outside quotes, or at the end of the file; a UTF-8 byte order mark at the
-// start of the file is skipped. Malformed text is read as far as it goes: a
+// outside quotes, or at the end of the file. A byte order mark at the start of
+// the file is skipped and decides the encoding; a UTF-16 file is converted to
+// UTF-8 as it is read, other encodings are split as they are. Malformed text is read as far as it goes: a
 // quote inside an unquoted field is a character of the field, text after a
 // closing quote belongs to the field, and a quote left open runs to the end of
 // the file. The file is read in chunks; only a record longer than a chunk
@@ -23,8 +26,10 @@ namespace tavrel {
 class RecordReader {
 public:
     // Opens the file; a missing file or a directory raises FileFailure.
-    // `chunk` (at least 1) is the number of bytes read at a time.
-    RecordReader(const std::string& fileName, char delimiter, std::size_t chunk = kReadChunk);
+    // `encoding` is the file's without a byte order mark; `chunk` (at least
+    // 1) is the number of bytes read at a time.
+    RecordReader(const std::string& fileName, char delimiter, TextEncoding encoding = TextEncoding::utf8,
+                 std::size_t chunk = kReadChunk);
 
     // Moves to the next record; false at the end of the file.
     bool next();
@@ -37,8 +42,14 @@ public:
     std::int64_t line() const { return line_; }
     // Bytes of the record in the file, its end included.
     std::size_t bytes() const { return bytes_; }
-    // Size of the file in bytes, as far as the system knows it (0 if not).
-    long long fileSize() const { return input_.size; }
+    // Size of the file in bytes, as far as the system knows it (0 if not);
+    // of a UTF-16 file, the size of its text in UTF-8 as the part converted
+    // so far has it.
+    long long fileSize() const;
+    // The encoding the file is read in: the byte order mark's, else the one given.
+    TextEncoding encoding() const { return encoding_; }
+    // Bytes of a UTF-16 file read as U+FFFD so far.
+    std::int64_t invalidBytes() const { return utf16_ ? utf16_->invalidBytes() : 0; }
 
 private:
     enum class Parse { record, more, end };
@@ -47,6 +58,8 @@ private:
     static std::size_t unquote(char* start, std::size_t size, std::int64_t& breaks);
 
     InputFile input_;
+    std::optional<Utf16Reader> utf16_;  // converts a UTF-16 file
+    TextEncoding encoding_;
     char delimiter_;
     std::array<bool, 256> endsField_{};  // the delimiter, LF and CR
     std::vector<char> buffer_;           // one byte past the data holds an LF that stops every scan

@@ -1,13 +1,16 @@
 #include "data/response_data.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
 #include "common/large_array.hpp"
 #include "common/messages.hpp"
+#include "common/text_encoding.hpp"
 #include "common/text_file.hpp"
 #include "data/delimited_data.hpp"
+#include "tavrel/failures.hpp"
 
 namespace tavrel {
 namespace {
@@ -39,6 +42,17 @@ ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileN
     const std::int64_t nobs = layout.nobs;
 
     LineReader reader(fileName);
+    // Columns count bytes: UTF-16 text cannot be read in them. Ids in a
+    // legacy encoding are decoded to UTF-8 as they are cut, and so take
+    // lengths of their own.
+    const std::optional<ByteOrderMark> mark = byteOrderMark(reader.peek(3));
+    const TextEncoding encoding = mark ? mark->encoding : layout.encoding;
+    if (isUtf16(encoding)) throw EncodingFailure(fileName);
+    std::optional<TextDecoder> decoder;
+    if (encoding != TextEncoding::utf8) decoder.emplace(encoding);
+    ExamineeIds decodedIds = ExamineeIds::ownLength(false);
+    std::string decoded;
+
     std::string responses;
     std::string examineeIds;
     std::int32_t nexaminees = 0;
@@ -107,8 +121,17 @@ ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileN
         }
 
         if (accepted) {
-            if (idlength >= 1 && col.idbegin >= 1)
-                examineeIds.append(line.substr(static_cast<std::size_t>(col.idbegin - 1), static_cast<std::size_t>(idlength)));
+            if (idlength >= 1 && col.idbegin >= 1) {
+                const std::string_view id =
+                    line.substr(static_cast<std::size_t>(col.idbegin - 1), static_cast<std::size_t>(idlength));
+                if (decoder) {
+                    decoded.clear();
+                    decoder->append(id, decoded);
+                    decodedIds.append(decoded);
+                } else {
+                    examineeIds.append(id);
+                }
+            }
 
             const std::int64_t lineLength = static_cast<std::int64_t>(line.size());
             const std::int64_t last = col.databegin + nitems - 1;
@@ -135,9 +158,14 @@ ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileN
         if (nobs > 0 && nexaminees >= nobs) break;
     }
 
+    if (decoder && decoder->invalidBytes() > 0)
+        warn(observer, decoder->invalidBytes(), " bytes of \"", fileName, "\" are not valid ", encodingWord(encoding),
+             "; they are read as U+FFFD.");
     note(observer, "Number of examinees is ", nexaminees, ".");
     note(observer, "Number of items is ", nitems, ".");
-    return {std::move(responses), ExamineeIds::fixedWidth(std::move(examineeIds), idlength), {}, nitems, nexaminees};
+    ExamineeIds ids = decoder && idlength >= 1 ? std::move(decodedIds)
+                                               : ExamineeIds::fixedWidth(std::move(examineeIds), idlength);
+    return {std::move(responses), std::move(ids), {}, nitems, nexaminees};
 }
 
 }  // namespace

@@ -133,6 +133,9 @@ int guardedRun(const std::string& settingFile, SettingMap& settings, std::ostrea
         console << kError << "Index number is out of range.\n";
     } catch (const FatalSetting& failure) {
         console << kError << failure.what() << "\n";
+    } catch (const EncodingFailure& failure) {
+        console << kError << "File \"" << failure.fileName()
+                << "\" is UTF-16; fixed columns are read from single-byte text.\n";
     }
     return 1;
 }

@@ -9,7 +9,7 @@
 #include "tavrel/failures.hpp"
 #include "common/numbers.hpp"
 #include "common/workers.hpp"
-#include "output/number_format.hpp"
+#include "common/number_format.hpp"
 #include "settings/setting_keys.hpp"
 #include "settings/value_interpreters.hpp"
 

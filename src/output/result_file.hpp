@@ -12,7 +12,7 @@
 #include "common/text_file.hpp"
 #include "common/workers.hpp"
 #include "output/field_quoting.hpp"
-#include "output/number_format.hpp"
+#include "common/number_format.hpp"
 
 namespace tavrel {
 

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "output/number_format.hpp"
+#include "common/number_format.hpp"
 
 namespace tavrel::report {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "output/number_format.hpp"
+#include "common/number_format.hpp"
 #include "settings/setting_keys.hpp"
 #include "tavrel/writers.hpp"
 

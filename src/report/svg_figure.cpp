@@ -6,7 +6,7 @@
 #include <cmath>
 #include <utility>
 
-#include "output/number_format.hpp"
+#include "common/number_format.hpp"
 #include "report/markup.hpp"
 
 namespace tavrel::report {

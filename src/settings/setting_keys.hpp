@@ -16,7 +16,7 @@ struct SettingKey {
     std::string_view readBy;                  // the operation that reads the value
 };
 
-inline constexpr std::array<SettingKey, 36> kSettingKeys{{
+inline constexpr std::array<SettingKey, 37> kSettingKeys{{
     {"infile", {"datafile", ""}, "resolveDataLayout"},
     {"outfile", {"irpfile", ""}, "writeItemReferenceProfile"},
     {"rankfile", {"", ""}, "writeLatentRanks"},
@@ -39,6 +39,7 @@ inline constexpr std::array<SettingKey, 36> kSettingKeys{{
     {"dataformat", {"", ""}, "resolveDataLayout"},
     {"header", {"", ""}, "resolveDataLayout"},
     {"na", {"", ""}, "resolveDataLayout"},
+    {"encoding", {"", ""}, "resolveDataLayout"},
     {"nranks", {"nrank", ""}, "resolveRunParameters"},
     {"method", {"", ""}, "methodFromWord"},
     {"maxiter", {"iter", ""}, "resolveRunParameters"},

@@ -4,7 +4,8 @@ with tavrel, renders the demo page headless to a PNG 1280 px wide and as tall
 as the laid-out page, checks that the picture is not blank, and checks the
 DOM the browser builds: one item panel per item in use, every figure, the
 convergence figure only for the batch method, the warning box only where the
-ranks are not ordinal, and an input named like markup shown as text.
+ranks are not ordinal, an input named like markup shown as text, and the
+Japanese item names of a Shift-JIS file shown in the page's text.
 
 Without chromium-headless-shell or chromium it reports itself skipped (exit
 status 77, which ctest counts as skipped).
@@ -33,6 +34,7 @@ class Dom(html.parser.HTMLParser):
         super().__init__(convert_charrefs=True)
         self.ids, self.tags, self.panels, self.h1 = set(), {}, 0, ""
         self._in_h1 = False
+        self.text = []
 
     def handle_starttag(self, tag, attrs):
         attributes = dict(attrs)
@@ -48,6 +50,7 @@ class Dom(html.parser.HTMLParser):
             self._in_h1 = False
 
     def handle_data(self, data):
+        self.text.append(data)
         if self._in_h1:
             self.h1 += data
 
@@ -112,6 +115,13 @@ def main():
                "hostile: no element made from the inputs")
         expect(hostile.h1 == markup_test.HOSTILE, f"hostile: the data file name shows as text ({hostile.h1!r})")
         expect(hostile.panels == 29, f"hostile: {hostile.panels} item panels for the 29 items in use")
+
+        japanese = dom_of(chromium, pages["shift_jis"])
+        text = "".join(japanese.text)
+        expect(japanese.panels == 30, f"shift_jis: {japanese.panels} item panels for its 30 items")
+        missing = [name for name in markup_test.SHIFT_JIS_NAMES if name not in text]
+        expect(not missing, f"shift_jis: the DOM text shows every item name (missing: {missing})")
+        expect("\ufffd" not in text, "shift_jis: no replacement character in the DOM text")
 
     print(f"{0 if faults else 1} passed, {1 if faults else 0} failed")
     sys.exit(1 if faults else 0)

@@ -19,6 +19,8 @@ import tempfile
 import xml.etree.ElementTree as ElementTree
 
 HOSTILE = "<img src=x onerror=alert(1)>.txt"
+# Item names of the Shift-JIS page, as a Japanese spreadsheet would hold them.
+SHIFT_JIS_NAMES = [f"設問{j}" for j in range(1, 31)]
 VOID = {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "source", "track", "wbr"}
 FORBIDDEN = {"script", "img", "iframe", "object", "embed", "link", "image", "use", "foreignobject"}
 
@@ -28,7 +30,8 @@ def write_pages(tavrel, examples, folder):
     "demo", the demo's own setting file; "batch", the batch method with two
     ranks, whose ranks are not ordinal; "hostile", a data file named like
     markup, a setting value with <, >, &, quotes, an item out of use and a
-    single rank."""
+    single rank; "shift_jis", the demo data as a Shift-JIS CSV with Japanese
+    ids and item names (SHIFT_JIS_NAMES)."""
     shutil.copy(os.path.join(examples, "demo_data.txt"), folder)
     shutil.copy(os.path.join(examples, "demo.settings"), folder)
     shutil.copy(os.path.join(examples, "demo_data.txt"), os.path.join(folder, HOSTILE))
@@ -38,15 +41,24 @@ def write_pages(tavrel, examples, folder):
         "hostile.settings": 'infile = "' + HOSTILE + '"; idbegin = 1; nranks = 1; seed = 3; maxiter = 5; '
                             "itemuse = 1101; outfile = {o<b>&\"'.csv}; reportfile = hostile.html;",
     }
+    with open(os.path.join(examples, "demo_data.txt"), encoding="ascii") as demo:
+        rows = [line.split() for line in demo if line.strip()]
+    lines = [",".join(["受験番号"] + SHIFT_JIS_NAMES)]
+    for n, (_, responses) in enumerate(rows, 1):
+        lines.append(",".join([f"生徒{n:04d}"] + ["NA" if r == "." else r for r in responses]))
+    with open(os.path.join(folder, "sjis.csv"), "wb") as f:
+        f.write(("\r\n".join(lines) + "\r\n").encode("cp932"))
+    settings["shift_jis.settings"] = ("infile = sjis.csv; dataformat = csv; idbegin = 1; encoding = cp932; "
+                                      "nranks = 5; seed = 2026; reportfile = shift_jis.html;")
     for name, text in settings.items():
         with open(os.path.join(folder, name), "w", encoding="utf-8") as f:
             f.write(text + "\n")
-    for name in ("demo.settings", "batch.settings", "hostile.settings"):
+    for name in ("demo.settings", "batch.settings", "hostile.settings", "shift_jis.settings"):
         result = subprocess.run([tavrel, name], cwd=folder, capture_output=True, text=True, timeout=600)
         if result.returncode != 0:
             raise RuntimeError(f"tavrel {name} failed: {result.stderr[-2000:]}")
     return {"demo": os.path.join(folder, "out", "report.html"), "batch": os.path.join(folder, "batch.html"),
-            "hostile": os.path.join(folder, "hostile.html")}
+            "hostile": os.path.join(folder, "hostile.html"), "shift_jis": os.path.join(folder, "shift_jis.html")}
 
 
 class Structure(html.parser.HTMLParser):
@@ -126,6 +138,10 @@ def main():
                 for expected in (HOSTILE, "o<b>&\"'.csv"):
                     if expected not in shown:
                         faults.append(f"{expected!r} is not shown as text")
+            if name == "shift_jis":
+                faults += [f"{item!r} is not shown" for item in SHIFT_JIS_NAMES if item not in shown]
+                if "\ufffd" in shown:
+                    faults.append("U+FFFD is shown")
             for fault in faults:
                 print(f"{name}: {fault}")
             print(f"{name}: {'FAILED' if faults else 'ok'} ({len(text)} bytes, {text.count('<svg')} svg)")
