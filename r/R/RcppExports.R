@@ -13,8 +13,12 @@
     .Call(`_tavrel_tavrel_write_report`, state, ranks, memberships, distances, ids, itemNames, path, dataName, verbose)
 }
 
-.read_responses <- function(path, delimiter, idbegin, idlength, databegin, nitems, firstobs, nobs, header, idbeginGiven, na, verbose) {
-    .Call(`_tavrel_tavrel_read_responses`, path, delimiter, idbegin, idlength, databegin, nitems, firstobs, nobs, header, idbeginGiven, na, verbose)
+.encoding_word <- function(word) {
+    .Call(`_tavrel_tavrel_encoding_word`, word)
+}
+
+.read_responses <- function(path, delimiter, idbegin, idlength, databegin, nitems, firstobs, nobs, header, idbeginGiven, na, encoding, verbose) {
+    .Call(`_tavrel_tavrel_read_responses`, path, delimiter, idbegin, idlength, databegin, nitems, firstobs, nobs, header, idbeginGiven, na, encoding, verbose)
 }
 
 .method_word <- function(word) {

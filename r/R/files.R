@@ -67,7 +67,8 @@ write_report <- function(fit, file, data_name = NULL) {
 .answer_words <- c("1", "1.0", "TRUE", "True", "true", "0", "0.0", "FALSE", "False", "false")
 
 read_responses <- function(file, dataformat = "fixed", header = NULL, na = NULL, idbegin = NULL, idlength = 0,
-                           databegin = 0, nitems = 0, firstobs = NULL, nobs = 0, verbose = FALSE) {
+                           databegin = 0, nitems = 0, firstobs = NULL, nobs = 0, encoding = "utf-8",
+                           verbose = FALSE) {
   call <- sys.call()
   if (!is.character(file) || length(file) != 1L || is.na(file) || !nzchar(file))
     .fail(call, "file must be the name of a response data file")
@@ -83,6 +84,10 @@ read_responses <- function(file, dataformat = "fixed", header = NULL, na = NULL,
   nitems <- .whole(nitems, "nitems", 0, .Machine$integer.max, call)
   nobs <- .whole(nobs, "nobs", 0, big, call)
   if (!is.null(firstobs)) firstobs <- .whole(firstobs, "firstobs", 1, big, call)
+  word <- if (is.character(encoding) && length(encoding) == 1L && !is.na(encoding)) .encoding_word(encoding)
+  if (is.null(word))
+    .fail(call, "encoding must be \"utf-8\", \"cp932\", \"cp1252\", \"latin1\", \"utf-16\" or \"utf-16be\" ",
+          "(or another word of the encoding key, such as \"shift_jis\"), not ", .shown(encoding))
   verbose <- .flag(verbose, "verbose", call)
 
   if (delimited) {
@@ -111,7 +116,7 @@ read_responses <- function(file, dataformat = "fixed", header = NULL, na = NULL,
   }
 
   read <- .engine(.read_responses(path.expand(file), delimiter, idbegin, idlength, databegin, nitems, firstobs,
-                                  nobs, header, idbegin_given && delimited, na, verbose), call)
+                                  nobs, header, idbegin_given && delimited, na, word, verbose), call)
   columns <- read$columns
   J <- length(columns)
   names(columns) <- if (length(read$names)) ifelse(nzchar(read$names), read$names, as.character(seq_len(J)))

@@ -72,12 +72,21 @@ SEXP tavrel_write_report(SEXP state, SEXP ranks, SEXP memberships, SEXP distance
     });
 }
 
+// The canonical word of an encoding's name, or NULL for an unknown one.
+// [[Rcpp::export(name = ".encoding_word")]]
+SEXP tavrel_encoding_word(SEXP word) {
+    if (TYPEOF(word) != STRSXP || XLENGTH(word) != 1 || STRING_ELT(word, 0) == NA_STRING) return R_NilValue;
+    const std::optional<TextEncoding> encoding = encodingNamed(textOf(word, 0));
+    return encoding ? stringOf(encodingWord(*encoding)) : R_NilValue;
+}
+
 // Reads a response data file under a layout resolved by read_responses():
 // list(columns = J integer vectors 1/0/NA, ids = character or NULL,
 // names = character, empty without a header).
 // [[Rcpp::export(name = ".read_responses")]]
 SEXP tavrel_read_responses(SEXP path, std::string delimiter, double idbegin, int idlength, double databegin, int nitems,
-                      double firstobs, double nobs, bool header, bool idbeginGiven, SEXP na, bool verbose) {
+                      double firstobs, double nobs, bool header, bool idbeginGiven, SEXP na, SEXP encoding,
+                      bool verbose) {
     RObserver observer(verbose);
     return guarded(observer, "read", [&]() -> SEXP {
         DataLayout layout;
@@ -92,6 +101,9 @@ SEXP tavrel_read_responses(SEXP path, std::string delimiter, double idbegin, int
         layout.header = header;
         layout.idbeginGiven = idbeginGiven;
         layout.na = std::string(textOf(na, 0));
+        const std::optional<TextEncoding> named = encodingNamed(textOf(encoding, 0));
+        if (!named) throw std::invalid_argument("the encoding is unknown");
+        layout.encoding = *named;
         ResponseData data = readResponses(layout, observer);
 
         const std::size_t N = std::size_t(data.nexaminees), J = std::size_t(data.nitems);

@@ -59,6 +59,10 @@ SEXP guarded(RObserver& observer, const char* fileVerb, const std::function<SEXP
         error = "not enough memory for the analysis; use fewer examinees, items or ranks";
     } catch (const std::length_error&) {
         error = "not enough memory for the analysis; use fewer examinees, items or ranks";
+    } catch (const EncodingFailure& failure) {
+        error = "the file \"" + failure.fileName() +
+                "\" is UTF-16, and fixed columns are read from single-byte text: read it as delimited data "
+                "(dataformat \"csv\", \"tsv\" or \"semicolon\") or convert it to UTF-8";
     } catch (const FatalSetting& failure) {
         error = failure.what();
     } catch (const std::exception& failure) {

@@ -60,3 +60,15 @@ test_that("read_responses reads what write.csv writes, and raises the reader's w
   expect_error(read_responses(csv, dataformat = "csv", na = "1"), "na \"1\" is an answer")
   expect_error(read_responses(file.path(tempdir(), "absent.txt")), 'cannot read the file ".*absent.txt"')
 })
+
+test_that("read_responses decodes the file's encoding, and refuses UTF-16 in fixed columns", {
+  file <- tempfile()
+  on.exit(unlink(file))
+  writeBin(c(charToRaw("id,"), as.raw(0xe4), charToRaw("1,q2\nx,1,0\n")), file)  # "\u00e41" in Latin-1
+  read <- read_responses(file, dataformat = "csv", idbegin = 1, encoding = "ISO-8859-1")
+  expect_identical(names(read), c("\u00e41", "q2"))
+  expect_identical(Encoding(names(read))[1], "UTF-8")
+  expect_error(read_responses(file, encoding = "ebcdic"), "encoding must be \"utf-8\"")
+  writeBin(c(as.raw(c(0xff, 0xfe)), as.raw(rbind(charToRaw("10\n"), as.raw(0)))), file)
+  expect_error(read_responses(file), "is UTF-16, and fixed columns are read from single-byte text")
+})
