@@ -23,9 +23,9 @@ print.tavrel_lra <- function(x, digits = max(3L, getOption("digits") - 3L), ...)
            CFI = test$CFI, RMSEA = test$RMSEA, AIC = test$AIC, BIC = test$BIC)
   shown <- vapply(fit, function(v) format(v, digits = digits), "")
   cat("Fit: ", paste(names(fit), shown, collapse = ", "), "\n", sep = "")
-  cat("Examinees by rank:", x$rank_statistics$latent_rank_distribution, "\n")
-  cat("Test reference profile: ", paste(format(x$rank_statistics$test_reference_profile, digits = digits),
-                                        collapse = " "), " (", .ordinality(test), ")\n", sep = "")
+  cat("Examinees by rank: ", paste(x$rank_statistics$latent_rank_distribution, collapse = " "), "\n", sep = "")
+  trp <- trimws(format(x$rank_statistics$test_reference_profile, digits = digits))
+  cat("Test reference profile: ", paste(trp, collapse = " "), " (", .ordinality(test), ")\n", sep = "")
   invisible(x)
 }
 

@@ -29,24 +29,28 @@ struct Source {
 };
 
 // Writes the codes of rows [begin, end) of one column into out (row i at
-// out[i * J]); returns true when a value is not an answer.
+// out[i * J]); returns true when a value is not an answer. Without branches
+// on the values: answers come in no order a branch could predict.
 bool encodeRows(const Source& c, std::size_t begin, std::size_t end, char* out, std::size_t J) {
     bool bad = false;
     char* o = out + begin * J;
+    constexpr int kOne = '1' - kMissing, kZero = '0' - kMissing;
     switch (c.kind) {
         case Source::Kind::Logical:
         case Source::Kind::Integer:
             for (std::size_t i = begin; i < end; ++i, o += J) {
                 const int v = c.ints[i];
-                *o = v == 1 ? '1' : v == 0 ? '0' : kMissing;
-                bad |= v != 1 && v != 0 && v != NA_INTEGER;  // NA_LOGICAL is NA_INTEGER
+                const bool one = v == 1, zero = v == 0;
+                *o = static_cast<char>(kMissing + kOne * one + kZero * zero);
+                bad |= !one & !zero & (v != NA_INTEGER);  // NA_LOGICAL is NA_INTEGER
             }
             break;
         case Source::Kind::Double:
             for (std::size_t i = begin; i < end; ++i, o += J) {
                 const double v = c.doubles[i];
-                *o = v == 1.0 ? '1' : v == 0.0 ? '0' : kMissing;
-                bad |= v != 1.0 && v != 0.0 && v == v;  // NA and NaN are missing
+                const bool one = v == 1.0, zero = v == 0.0;
+                *o = static_cast<char>(kMissing + kOne * one + kZero * zero);
+                bad |= !one & !zero & (v == v);  // NA and NaN are missing
             }
             break;
         case Source::Kind::Other:

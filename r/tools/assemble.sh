@@ -51,7 +51,8 @@ mkdir -p "$lib/include/tavrel"
 cp "$ROOT/include/tavrel/"*.hpp "$lib/include/tavrel/"
 sed "s/@PROJECT_VERSION@/$version/" "$ROOT/include/tavrel/version.hpp.in" > "$lib/include/tavrel/version.hpp"
 
-# The object list replaces the line of @OBJECTS@, one object a line.
+# The object list replaces the line of @OBJECTS@, one object a line, and
+# the rules of the objects follow it.
 objects=$(
   for glue in "$ROOT/r/src/"*.cpp; do basename "$glue" .cpp; done | sed 's/$/.o/'
   for source in $sources; do echo "lib/${source%.cpp}.o"; done
@@ -60,6 +61,12 @@ objects=$(
   sed '/@OBJECTS@/,$d' "$ROOT/r/src/Makevars.in"
   printf '%s\n' $objects | sed -e '1 s/^/OBJECTS = /' -e '2,$ s/^/  /' -e '$ !s/$/ \\/'
   sed '1,/@OBJECTS@/d' "$ROOT/r/src/Makevars.in"
+  printf '\nall: $(SHLIB)\n\n'
+  for object in $objects; do
+    source=${object%.o}.cpp
+    printf '%s: %s\n\t$(CXX) $(ALL_CPPFLAGS) $(ALL_CXXFLAGS) $(TAVREL_OPTIMIZE) -c %s -o %s\n' \
+      "$object" "$source" "$source" "$object"
+  done
 } > "$stage/src/Makevars.in"
 
 cd "$OUT"
