@@ -193,7 +193,9 @@ static const R_CallMethodDef CallEntries[] = {
     {NULL, NULL, 0}
 };
 
+void tavrel_register_columns(DllInfo* dll);
 RcppExport void R_init_tavrel(DllInfo *dll) {
     R_registerRoutines(dll, NULL, CallEntries, NULL, NULL);
     R_useDynamicSymbols(dll, FALSE);
+    tavrel_register_columns(dll);
 }

@@ -17,27 +17,12 @@ constexpr double kIntMax = double(std::numeric_limits<int>::max());
 
 bool fitsInteger(double v) { return std::isnan(v) || (v >= -kIntMax && v <= kIntMax); }
 
-// A statistics column: integers for counts (NA where the file writes NA)
-// unless one is beyond R's integers; doubles with NA for the others.
-SEXP columnOf(const Column& column) {
-    const std::vector<double>& values = column.values;
-    const auto n = R_xlen_t(values.size());
-    if (column.kind == Column::Kind::Count && std::all_of(values.begin(), values.end(), fitsInteger)) {
-        SEXP out = allocate(INTSXP, n);
-        int* p = INTEGER(out);
-        for (R_xlen_t i = 0; i < n; ++i) p[i] = std::isnan(values[i]) ? NA_INTEGER : int(values[i]);
-        return out;
-    }
-    SEXP out = allocate(REALSXP, n);
-    double* p = REAL(out);
-    for (R_xlen_t i = 0; i < n; ++i) p[i] = std::isnan(values[i]) ? NA_REAL : values[i];
-    return out;
-}
-
-// A data frame of `first` (the key column, may be R_NilValue for none) and
-// the table's columns.
-SEXP statisticsFrame(std::string_view firstName, SEXP first, const std::vector<Column>& table, R_xlen_t rows,
-             SEXP rowNames) {
+// A data frame of `first` (the key column, R_NilValue for none) and the
+// table's columns: counts copied into integers, numbers kept where the
+// engine left them (NaN turned into NA). A column named membership_k is
+// column k of `memberships` instead, the same numbers.
+SEXP statisticsFrame(std::string_view firstName, SEXP first, std::vector<Column>& table, R_xlen_t rows,
+                     SEXP rowNames, SEXP memberships = R_NilValue) {
     Protected p;
     SEXP list = p(allocate(VECSXP, R_xlen_t(table.size()) + (first != R_NilValue ? 1 : 0)));
     std::vector<std::string_view> names;
@@ -46,9 +31,25 @@ SEXP statisticsFrame(std::string_view firstName, SEXP first, const std::vector<C
         SET_VECTOR_ELT(list, at++, first);
         names.push_back(firstName);
     }
-    for (const Column& column : table) {
-        SET_VECTOR_ELT(list, at++, columnOf(column));
+    std::size_t membership = 0;
+    for (Column& column : table) {
         names.push_back(column.name);
+        if (memberships != R_NilValue && column.name == "membership_" + std::to_string(membership + 1)) {
+            SET_VECTOR_ELT(list, at++, viewColumn(memberships, R_xlen_t(membership) * rows, rows));
+            ++membership;
+            continue;
+        }
+        const std::vector<double>& values = column.values;
+        if (column.kind == Column::Kind::Count && std::all_of(values.begin(), values.end(), fitsInteger)) {
+            SEXP out = allocate(INTSXP, R_xlen_t(values.size()));
+            SET_VECTOR_ELT(list, at++, out);
+            int* q = INTEGER(out);
+            for (std::size_t i = 0; i < values.size(); ++i) q[i] = std::isnan(values[i]) ? NA_INTEGER : int(values[i]);
+            continue;
+        }
+        for (double& v : column.values)
+            if (std::isnan(v)) v = NA_REAL;
+        SET_VECTOR_ELT(list, at++, wrapColumn(std::move(column.values)));
     }
     std::vector<std::pair<std::string_view, SEXP>> columns;
     for (R_xlen_t c = 0; c < at; ++c) columns.emplace_back(names[std::size_t(c)], VECTOR_ELT(list, c));
@@ -108,19 +109,21 @@ SEXP rankLabels(std::size_t K) {
 // An R matrix rows x K (column-major) of the engine's rows (row-major),
 // with the dimnames given.
 SEXP matrixOf(const std::vector<double>& values, std::size_t rows, std::size_t K, SEXP rowNames, SEXP rankNames,
-              const std::vector<char>* rowUse = nullptr) {
+              std::size_t threads, const std::vector<char>* rowUse = nullptr) {
     Protected keep;
     SEXP out = keep(allocate(REALSXP, R_xlen_t(rows * K)));
     double* p = REAL(out);
     // Row blocks keep the reads of the engine's rows and the writes of R's
     // columns in the caches.
-    constexpr std::size_t kBlock = 1024;
-    for (std::size_t from = 0; from < rows; from += kBlock) {
-        const std::size_t to = std::min(rows, from + kBlock);
-        for (std::size_t k = 0; k < K; ++k)
-            for (std::size_t i = from; i < to; ++i)
-                p[k * rows + i] = rowUse && (*rowUse)[i] != '1' ? NA_REAL : values[i * K + k];
-    }
+    forRanges(rows, threads, [&](std::size_t begin, std::size_t end) {
+        constexpr std::size_t kBlock = 1024;
+        for (std::size_t from = begin; from < end; from += kBlock) {
+            const std::size_t to = std::min(end, from + kBlock);
+            for (std::size_t k = 0; k < K; ++k)
+                for (std::size_t i = from; i < to; ++i)
+                    p[k * rows + i] = rowUse && (*rowUse)[i] != '1' ? NA_REAL : values[i * K + k];
+        }
+    });
     SEXP dim = keep(allocate(INTSXP, 2));
     INTEGER(dim)[0] = int(rows);
     INTEGER(dim)[1] = int(K);
@@ -145,7 +148,7 @@ SEXP logicalOf(int v) {
 }
 
 // The R object of a fit (without its call and class, which lra() adds).
-SEXP fitObject(State& state, SEXP ids, SEXP itemNames) {
+SEXP fitObject(State& state, SEXP ids, SEXP itemNames, std::size_t threads) {
     Result& r = state.result;
     const std::size_t J = r.nitems, N = r.nexaminees, K = r.nranks;
     const bool batch = r.method == Method::Batch;
@@ -161,19 +164,23 @@ SEXP fitObject(State& state, SEXP ids, SEXP itemNames) {
         itemColumn = p(allocate(INTSXP, R_xlen_t(J)));
         for (std::size_t j = 0; j < J; ++j) INTEGER(itemColumn)[j] = int(j + 1);
     }
-    SEXP profile = p(matrixOf(r.profile, J, K, items, ranks, &r.itemUse));
-    SEXP memberships = p(matrixOf(r.memberships, N, K, ids, ranks));
-    SEXP distances = r.method == Method::Distance ? p(matrixOf(r.distances, N, K, ids, ranks)) : R_NilValue;
+    SEXP profile = p(matrixOf(r.profile, J, K, items, ranks, threads, &r.itemUse));
+    SEXP memberships = p(matrixOf(r.memberships, N, K, ids, ranks, threads));
+    SEXP distances = r.method == Method::Distance ? p(matrixOf(r.distances, N, K, ids, ranks, threads)) : R_NilValue;
     SEXP rankVector = p(allocate(INTSXP, R_xlen_t(N)));
     for (std::size_t i = 0; i < N; ++i) INTEGER(rankVector)[i] = r.ranks[i] + 1;
     if (ids != R_NilValue) setAttribute(rankVector, R_NamesSymbol, ids);
 
     SEXP test = p(testList(r));
-    SEXP itemTable = p(statisticsFrame("item", itemColumn, itemStatisticsTable(r), R_xlen_t(J), itemNames));
+    std::vector<Column> itemColumns = itemStatisticsTable(r);
+    SEXP itemTable = p(statisticsFrame("item", itemColumn, itemColumns, R_xlen_t(J), itemNames));
     SEXP rankColumn = p(allocate(INTSXP, R_xlen_t(K)));
     for (std::size_t k = 0; k < K; ++k) INTEGER(rankColumn)[k] = int(k + 1);
-    SEXP rankTable = p(statisticsFrame("rank", rankColumn, rankStatisticsTable(r), R_xlen_t(K), R_NilValue));
-    SEXP examinees = p(statisticsFrame("id", ids, examineeStatisticsTable(r), R_xlen_t(N), R_NilValue));
+    std::vector<Column> rankColumns = rankStatisticsTable(r);
+    SEXP rankTable = p(statisticsFrame("rank", rankColumn, rankColumns, R_xlen_t(K), R_NilValue));
+    std::vector<Column> examineeColumns = examineeStatisticsTable(r);
+    SEXP examinees = p(statisticsFrame("id", ids, examineeColumns, R_xlen_t(N), R_NilValue, memberships));
+    examineeColumns = {};
     SEXP trace = p(allocate(REALSXP, R_xlen_t(r.trace.size())));
     std::copy(r.trace.begin(), r.trace.end(), REAL(trace));
     SEXP passes = p(integerOf(r.passes));
@@ -266,7 +273,7 @@ SEXP tavrel_fit(SEXP codes, double nexaminees, double nitems, int nranks, SEXP m
         state.result = analyze(table, options, observer);
         state.parameters = describeOptions(options, state.result);
         state.itemNamesGiven = itemNames != R_NilValue;
-        return fitObject(state, ids, itemNames);
+        return fitObject(state, ids, itemNames, options.threads);
     });
 }
 
@@ -290,7 +297,8 @@ SEXP tavrel_classify(SEXP state, SEXP codes, double nexaminees, bool ranks, bool
             if (ids != R_NilValue) setAttribute(rankVector, R_NamesSymbol, ids);
         }
         SEXP labels = p(rankLabels(K));
-        SEXP rows = memberships ? p(matrixOf(ranking.memberships, N, K, ids, labels)) : R_NilValue;
+        SEXP rows = memberships ? p(matrixOf(ranking.memberships, N, K, ids, labels, std::size_t(std::max(threads, 0))))
+                                : R_NilValue;
         return namedList({{"ranks", rankVector}, {"memberships", rows}});
     });
 }
@@ -308,7 +316,7 @@ SEXP tavrel_plot_counts(SEXP state) {
         const std::size_t J = r.nitems, K = r.nranks, S = c.maxScore + 1;
         const auto counts = [&](const std::vector<std::int64_t>& values, std::size_t rows) {
             std::vector<double> asDoubles(values.begin(), values.end());
-            return matrixOf(asDoubles, rows, K, R_NilValue, R_NilValue);
+            return matrixOf(asDoubles, rows, K, R_NilValue, R_NilValue, 1);
         };
         Protected p;
         SEXP answered = p(counts(c.answered, J));

@@ -6,6 +6,9 @@
 #include <limits>
 #include <new>
 #include <stdexcept>
+#include <thread>
+
+#include "common/processors.hpp"
 
 namespace tavrel::r {
 
@@ -223,6 +226,15 @@ std::string_view textOf(SEXP strings, R_xlen_t i) {
         },
         &translate);
     return translate.text;
+}
+
+void forRanges(std::size_t n, std::size_t threads, const std::function<void(std::size_t, std::size_t)>& body) {
+    // A part of at least 64 Ki things: fewer are not worth a thread.
+    const std::size_t wanted = threads == 0 ? availableProcessors() : threads;
+    const std::size_t parts = std::clamp<std::size_t>(n / 65536, 1, std::min<std::size_t>(wanted, 64));
+    std::vector<std::jthread> workers;
+    for (std::size_t part = 1; part < parts; ++part) workers.emplace_back(body, n * part / parts, n * (part + 1) / parts);
+    body(0, n / parts);
 }
 
 ExamineeIds idsOf(SEXP ids) {

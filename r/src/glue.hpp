@@ -79,6 +79,16 @@ SEXP namedList(const std::vector<std::pair<std::string_view, SEXP>>& elements);
 // automatic row names.
 SEXP dataFrame(const std::vector<std::pair<std::string_view, SEXP>>& columns, R_xlen_t n, SEXP rowNames);
 
+// Numeric columns without a copy (columns.cpp): one that keeps `values`, and
+// one that views `length` numbers of a double vector from `offset`.
+SEXP wrapColumn(std::vector<double>&& values);
+SEXP viewColumn(SEXP vector, R_xlen_t offset, R_xlen_t length);
+
+// Runs body(begin, end) over [0, n) cut into parts on up to `threads` threads
+// (0: every processor), the calling thread among them. The bodies must not
+// call R.
+void forRanges(std::size_t n, std::size_t threads, const std::function<void(std::size_t, std::size_t)>& body);
+
 // The bytes of one string of a character vector: UTF-8, or as stored when it
 // is marked as bytes.
 std::string_view textOf(SEXP strings, R_xlen_t i);

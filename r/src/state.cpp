@@ -29,23 +29,32 @@ constexpr std::string_view kMagic = "tavrel fit\n";
 template <class T>
 concept Number = std::is_arithmetic_v<T> || std::is_enum_v<T>;
 
+// Counts the bytes (out null), then writes them.
 class Writer {
 public:
-    std::string bytes;
+    char* out = nullptr;
+    std::size_t size = 0;
 
+    void put(const void* bytes, std::size_t n) {
+        if (out != nullptr && n > 0) std::memcpy(out + size, bytes, n);
+        size += n;
+    }
     template <Number T>
     void operator()(const T& value) {
-        bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+        put(&value, sizeof value);
     }
-    void operator()(const bool& value) { bytes.push_back(value ? 1 : 0); }
+    void operator()(const bool& value) {
+        const char byte = value ? 1 : 0;
+        put(&byte, 1);
+    }
     template <Number T>
     void operator()(const std::vector<T>& values) {
         (*this)(std::uint64_t{values.size()});
-        bytes.append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
+        put(values.data(), values.size() * sizeof(T));
     }
     void operator()(const std::string& text) {
         (*this)(std::uint64_t{text.size()});
-        bytes.append(text);
+        put(text.data(), text.size());
     }
     template <class T>
         requires(!Number<T>)
@@ -194,10 +203,11 @@ void visit(V& v, S& s) {
 
 // The build's signature: version and the sizes of the numbers.
 std::string signature() {
-    Writer w;
-    w.bytes = std::string(kMagic) + std::string(kProgramVersion) + '\n';
-    for (const std::uint64_t n : {sizeof(std::size_t), sizeof(Method), sizeof(double), std::uint64_t{1}}) w(n);
-    return w.bytes;
+    std::string text = std::string(kMagic) + std::string(kProgramVersion) + '\n';
+    for (const std::uint64_t n : {std::uint64_t{sizeof(std::size_t)}, std::uint64_t{sizeof(Method)},
+                                  std::uint64_t{sizeof(double)}})
+        text.append(reinterpret_cast<const char*>(&n), sizeof n);
+    return text;
 }
 
 // The sizes the writers rely on.
@@ -237,11 +247,15 @@ void checkSizes(const Result& r) {
 }  // namespace
 
 SEXP saveState(const State& state) {
+    const std::string head = signature();
     Writer w;
-    w.bytes = signature();
+    w.put(head.data(), head.size());
     visit(w, state);
-    SEXP out = allocate(RAWSXP, R_xlen_t(w.bytes.size()));
-    std::memcpy(RAW(out), w.bytes.data(), w.bytes.size());
+    SEXP out = allocate(RAWSXP, R_xlen_t(w.size));
+    w.out = reinterpret_cast<char*>(RAW(out));
+    w.size = 0;
+    w.put(head.data(), head.size());
+    visit(w, state);
     return out;
 }
 

@@ -97,3 +97,19 @@ test_that("a value that is not an answer stops naming its row, column and value"
   colnames(named)[2] <- ""
   expect_error(lra(named, nranks = 2), "column 2 of data has no name")
 })
+
+test_that("the tables' columns hold the fit's numbers, and each changes alone", {
+  fit <- lra(answer_frame(x), nranks = 3, seed = 9, maxiter = 10)
+  table <- fit$examinees
+  memberships <- fit$memberships
+  expect_identical(unname(as.matrix(table[paste0("membership_", 1:3)])), unname(memberships))
+  expect_equal(sum(table$membership_2), sum(memberships[, 2]))
+  table$membership_2[1] <- 5
+  table$passage_rate[2] <- -1
+  expect_identical(fit$memberships, memberships)
+  expect_false(identical(fit$examinees$passage_rate[2], -1))
+  changed <- fit
+  changed$memberships[3, 1] <- 7
+  expect_identical(changed$examinees$membership_1[3], memberships[3, 1])
+  expect_identical(fit$memberships[3, 1], memberships[3, 1])
+})
