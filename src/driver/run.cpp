@@ -93,6 +93,7 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     options.method = params.method;
     options.maxiter = params.schedule.maxiter;
     options.seed = params.seed;
+    options.restarts = params.restarts;
     options.alpha1 = params.schedule.alpha1;
     options.alphat = params.schedule.alphat;
     options.sigma1 = params.schedule.sigma1;
@@ -113,7 +114,7 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     const Labels labels{read.ids, read.itemNames};
     writeResultFiles(plan.files, result, labels, params.delimiter, threads, observer);
     if (!plan.report) return;
-    const std::vector<ParameterText> parameters = reportParameters(settings, params, result.phi);
+    const std::vector<ParameterText> parameters = reportParameters(settings, params, result.phi, result.seed);
     const std::string_view dataFile = layout.infile ? std::string_view(*layout.infile) : std::string_view();
     writeReport(*plan.report, result, labels, {dataFile, parameters}, observer);
 }
