@@ -42,7 +42,7 @@ Options optionsFor(Method method, std::size_t threads) {
 }
 
 bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
 constexpr Method kMethods[] = {Method::Likelihood, Method::Bayes, Method::Distance, Method::Batch};
