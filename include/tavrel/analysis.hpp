@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "tavrel/options.hpp"
@@ -64,6 +65,35 @@ struct Result {
 // run (Cancelled). Fails with FatalSetting (fewer than one rank),
 // std::invalid_argument (arrays of the wrong size), std::bad_alloc.
 Result analyze(const ResponseTable& table, const Options& options, Observer& observer);
+
+// One rank count of a sweep: the test file's values of an analysis with that
+// many ranks, and how well its ranks are filled and ordered.
+struct SweepRow {
+    std::int32_t nranks = 0;
+    Method method = Method::Likelihood;
+    std::int32_t seed = 0;  // the kept run's seed; 0 for the batch method
+    std::int32_t passes = 0;
+    bool converged = false;  // batch only
+    double loglikMarginal = 0.0;
+    FitIndices fit{};
+    bool weaklyOrdinal = false;
+    bool stronglyOrdinal = false;
+    double smallestRankShare = 0.0;     // the smallest LRD(k) / N'; NaN without examinees
+    double rankScoreCorrelation = 0.0;  // Pearson's r of rank and score over the N' examinees
+};
+
+// The row of a finished analysis (which holds its statistics and marginal
+// log-likelihood).
+SweepRow sweepRow(const Result& result);
+
+// Analyses of `table` under `options` at each rank count of `rankCounts`
+// (ascending, each once), side by side on the workers, each as a single run
+// with that count would be (one clock seed for all when the options give
+// none). A count equal to `done`'s is taken from it instead of estimated
+// again. Tells "Rank sweep: K = k is estimated." for each count as soon as
+// it and every smaller one have finished; nothing else of the runs.
+std::vector<SweepRow> sweepRanks(const ResponseTable& table, const Options& options,
+                                 std::span<const std::int32_t> rankCounts, const Result* done, Observer& observer);
 
 // The marginal log-likelihood of each examinee of `table` (the fit's J
 // items) under the fit's profile and prior: log sum over k of prior(k) times
