@@ -197,7 +197,7 @@ void warningBox(std::string& out, const ReportInputs& in) {
 // ordered, and how many examinees it puts in the kept run's rank (a reversed
 // solution shows a low share and no order).
 void restartTable(std::string& out, const ReportInputs& in) {
-    out += "<table class=\"restarts\">\n";
+    out += "<table class=\"restarts\" id=\"restarts\">\n";
     appendElement(out, "caption", "Restarts");
     out += "\n<thead><tr><th scope=\"col\">Seed</th><th scope=\"col\">Marginal log-likelihood</th>"
            "<th scope=\"col\">Weakly ordinal</th><th scope=\"col\">Same rank as the kept run</th></tr></thead>\n"

@@ -28,7 +28,7 @@ def write_pages(tavrel, examples, folder):
     "demo", the demo's own setting file; "batch", the batch method with two
     ranks, whose ranks are not ordinal; "hostile", a data file named like
     markup, a setting value with <, >, &, quotes, an item out of use and a
-    single rank."""
+    single rank; "sweep", restarts and a rank sweep."""
     shutil.copy(os.path.join(examples, "demo_data.txt"), folder)
     shutil.copy(os.path.join(examples, "demo.settings"), folder)
     shutil.copy(os.path.join(examples, "demo_data.txt"), os.path.join(folder, HOSTILE))
@@ -37,16 +37,18 @@ def write_pages(tavrel, examples, folder):
         "batch.settings": "infile = demo_data.txt; idbegin = 1; nranks = 2; method = batch; reportfile = batch.html;",
         "hostile.settings": 'infile = "' + HOSTILE + '"; idbegin = 1; nranks = 1; seed = 3; maxiter = 5; '
                             "itemuse = 1101; outfile = {o<b>&\"'.csv}; reportfile = hostile.html;",
+        "sweep.settings": "infile = demo_data.txt; idbegin = 1; nranks = 3; seed = 4; maxiter = 10; restarts = 3; "
+                          "ranksweep = 2-5; reportfile = sweep.html;",
     }
     for name, text in settings.items():
         with open(os.path.join(folder, name), "w", encoding="utf-8") as f:
             f.write(text + "\n")
-    for name in ("demo.settings", "batch.settings", "hostile.settings"):
+    for name in ("demo.settings", "batch.settings", "hostile.settings", "sweep.settings"):
         result = subprocess.run([tavrel, name], cwd=folder, capture_output=True, text=True, timeout=600)
         if result.returncode != 0:
             raise RuntimeError(f"tavrel {name} failed: {result.stderr[-2000:]}")
     return {"demo": os.path.join(folder, "out", "report.html"), "batch": os.path.join(folder, "batch.html"),
-            "hostile": os.path.join(folder, "hostile.html")}
+            "hostile": os.path.join(folder, "hostile.html"), "sweep": os.path.join(folder, "sweep.html")}
 
 
 class Structure(html.parser.HTMLParser):
