@@ -8,8 +8,9 @@
 // the peak memory of one case is not inflated by another; each case runs
 // --repeats times (3 by default) and the table shows the medians. --only runs
 // one case (read, csv, utf16, L, M, B, G, irp, rank, rmp, worp, uorp, statistics,
-// test, item, trp, examinee, report, analyze) and prints its row without
-// writing the results file; --case NAME runs one case in this process and
+// test, item, trp, examinee, report, analyze, or sweep: the rank sweep and
+// restarts) and prints its row without writing the results file; --case NAME
+// runs one case in this process and
 // prints "seconds cells floor bytes" (the packages' benchmarks call it).
 #include <fcntl.h>
 #include <spawn.h>
@@ -710,9 +711,9 @@ int main(int argc, char** argv) {
     if (needs({"csv", "utf16"}))
         tavrel::simulation::writeDataFile(Design{s.csvN, s.csvJ, 10, 0.05, 15, true, ','}, csvData);
     if (needs({"utf16"})) writeUtf16(csvData, utf16Data);
-    if (needs({"L", "M", "B"}))
+    if (needs({"L", "M", "B", "sweep"}))
         tavrel::simulation::writeDataFile(Design{s.seqN, s.seqJ, s.seqK, 0.05, 12, false}, seqData);
-    if (needs({"G", "irp", "rank", "rmp", "worp", "uorp", "statistics", "test", "item", "trp", "examinee"}))
+    if (needs({"G", "irp", "rank", "rmp", "worp", "uorp", "statistics", "test", "item", "trp", "examinee", "sweep"}))
         tavrel::simulation::writeDataFile(Design{s.batchN, s.batchJ, s.batchK, 0.05, 13, true}, batchData);
     if (needs({"report"}))
         tavrel::simulation::writeDataFile(Design{s.reportN, s.reportJ, s.reportK, 0.05, 16, true}, reportData);
@@ -814,7 +815,7 @@ int main(int argc, char** argv) {
               << format("%.1f", c.peakMb) << " | " << rows[r].target << " |\n";
     }
 
-    if (!only.empty()) {
+    if (!only.empty() && only != "sweep") {
         std::printf("%s", table.str().c_str());
         return 0;
     }
@@ -838,6 +839,7 @@ int main(int argc, char** argv) {
         {"threads-files", "all result files", "<= 0.6", dims(s.batchN, s.batchJ, s.batchK, 0)},
     };
     for (const auto& row : threadRows) {
+        if (!only.empty()) break;
         std::fprintf(stderr, "Running %s at 1 and %s threads ...\n", row.label, all.c_str());
         std::vector<std::string> args{argv[0], "--case", row.name, "--work", work};
         if (quick) args.push_back("--quick");
@@ -912,7 +914,82 @@ int main(int argc, char** argv) {
         threads << "| whole run 'G', all files | " << dims(s.wholeN, s.wholeJ, s.wholeK, s.wholeT) << " | "
                 << format("%.2f", wholeSeconds[2]) << " | " << format("%.2f", wholeSeconds[3]) << " | "
                 << format("%.2f", wholeSeconds[3] / wholeSeconds[2]) << " | <= 0.7 |\n";
+
+    // Choosing K through the binary: the rank sweep against its nine single
+    // runs, and eight restarts against eight single runs; medians of the
+    // repeats, the configurations interleaved in each repeat.
+    std::ostringstream choosing;
+    const bool sweepCases = (only.empty() && !threadsOnly) || only == "sweep";
+    if (sweepCases) {
+        const std::string batchLayout = "infile = batch.txt; idbegin = 1; nitems = " + std::to_string(s.batchJ) +
+                                        "; method = batch; maxiter = 20; diffcrit = -1;";
+        for (int K = 2; K <= 10; ++K)
+            std::ofstream("single" + std::to_string(K) + ".settings")
+                << batchLayout << " nranks = " << K << "; testfile = single_test.csv;\n";
+        std::ofstream("sweep.settings") << batchLayout
+                                        << " nranks = 10; ranksweep = 2-10; testfile = sweep_test.csv; "
+                                           "sweepfile = sweep.csv;\n";
+        const std::string seqLayout = "infile = sequential.txt; nitems = " + std::to_string(s.seqJ) +
+                                      "; nranks = " + std::to_string(s.seqK) + "; method = ml; maxiter = " +
+                                      std::to_string(s.seqT) + "; testfile = restart_test.csv;";
+        for (int r = 0; r < 8; ++r)
+            std::ofstream("restart" + std::to_string(r) + ".settings") << seqLayout << " seed = " << 100 + r << ";\n";
+        std::ofstream("restarts.settings") << seqLayout << " seed = 100; restarts = 8;\n";
+
+        // Seconds and peak memory of runs one after another at `threads`.
+        const auto runs = [&](const std::vector<std::string>& settings, const std::string& threads, double& peakMb) {
+            setenv("TAVREL_THREADS", threads.c_str(), 1);
+            double seconds = 0.0;
+            for (const std::string& file : settings) {
+                std::string ignored;
+                const auto start = Clock::now();
+                const Child child = spawn({absoluteTavrel, file}, ignored);
+                seconds += secondsSince(start);
+                peakMb = std::max(peakMb, child.peakMb);
+            }
+            unsetenv("TAVREL_THREADS");
+            return seconds;
+        };
+        std::vector<std::string> nine, eight;
+        for (int K = 2; K <= 10; ++K) nine.push_back("single" + std::to_string(K) + ".settings");
+        for (int r = 0; r < 8; ++r) eight.push_back("restart" + std::to_string(r) + ".settings");
+        std::vector<double> nineOne, nineAll, sweep, eightOne, restarts;
+        double singlePeak = 0.0, sweepPeak = 0.0, ignoredPeak = 0.0;
+        for (int repeat = 0; repeat < repeats; ++repeat) {
+            std::fprintf(stderr, "Running the rank sweep and the restarts, repeat %d of %d ...\n", repeat + 1, repeats);
+            nineOne.push_back(runs(nine, "1", ignoredPeak));
+            nineAll.push_back(runs(nine, all, ignoredPeak));
+            double tenPeak = 0.0;
+            runs({"single10.settings"}, "1", tenPeak);
+            singlePeak = std::max(singlePeak, tenPeak);
+            sweep.push_back(runs({"sweep.settings"}, all, sweepPeak));
+            eightOne.push_back(runs(eight, "1", ignoredPeak));
+            restarts.push_back(runs({"restarts.settings"}, all, ignoredPeak));
+        }
+        const double budgetSweepMb = singlePeak + (2.0 * 8.0 * double(s.batchN) * 10.0 +
+                                                   double(processors) * double(s.batchJ) * 10.0 * 8.0) *
+                                                      1.2 / 1048576.0;
+        choosing << "| Case | Size | Seconds | Against | Ratio | Peak MB | Target |\n|---|---|---:|---|---:|---:|---|\n"
+                 << "| rank sweep 2-10, 'G', threads = " << all << " | "
+                 << dims(s.batchN, s.batchJ, 10, 20) << " | " << format("%.2f", median(sweep))
+                 << " | nine single runs, threads = 1: " << format("%.2f", median(nineOne)) << " s | "
+                 << format("%.2f", median(sweep) / median(nineOne)) << " | " << format("%.1f", sweepPeak)
+                 << " | <= 0.6; peak <= " << format("%.0f", budgetSweepMb) << " MB (single K = 10: "
+                 << format("%.1f", singlePeak) << " MB) |\n"
+                 << "| rank sweep 2-10, 'G', threads = " << all << " | " << dims(s.batchN, s.batchJ, 10, 20) << " | "
+                 << format("%.2f", median(sweep)) << " | nine single runs, threads = " << all << ": "
+                 << format("%.2f", median(nineAll)) << " s | " << format("%.2f", median(sweep) / median(nineAll))
+                 << " | | <= 0.95 |\n"
+                 << "| restarts = 8, 'M', threads = " << all << " | " << dims(s.seqN, s.seqJ, s.seqK, s.seqT) << " | "
+                 << format("%.2f", median(restarts)) << " | eight single runs, threads = 1: "
+                 << format("%.2f", median(eightOne)) << " s | " << format("%.2f", median(restarts) / median(eightOne))
+                 << " | | <= 0.6 |\n";
+    }
     if (chdir(here.c_str()) != 0) return 1;
+    if (only == "sweep") {
+        std::printf("%s", choosing.str().c_str());
+        return 0;
+    }
 
     char date[32];
     const std::time_t now = std::time(nullptr);
@@ -925,6 +1002,8 @@ int main(int argc, char** argv) {
            << (threadsOnly ? std::string() : table.str() + "\n")
            << "Threads (ratio: the time at every processor over the time at one thread, in the same process):\n\n"
            << threads.str() << "\n"
+           << (choosing.str().empty() ? std::string()
+                                      : "Choosing K (the whole program; medians of the repeats):\n\n" + choosing.str() + "\n")
            << "A cell is one present response x rank x pass for the estimation, one response for reading and\n"
            << "writing (ns per response). Floors are bare loops measured in the same process: reading, one\n"
            << "buffered pass copying and classifying the same bytes; reading CSV (UTF-16: the same data with\n"

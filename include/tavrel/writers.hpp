@@ -45,6 +45,10 @@ struct Labels {
 void writeResultFiles(const ResultFileNames& files, const Result& result, const Labels& labels, char delimiter,
                       std::size_t threads, Observer& observer);
 
+// The sweep file: one row per rank count, in the delimiter and number format
+// of the statistics files; FileFailure when it cannot be written.
+void writeSweepFile(const std::string& fileName, std::span<const SweepRow> rows, char delimiter, Observer& observer);
+
 // One run parameter as the report's header lists it.
 struct ParameterText {
     std::string key;    // canonical name
@@ -63,6 +67,7 @@ std::vector<ParameterText> describeOptions(const Options& options, const Result&
 struct ReportContext {
     std::string_view dataFile;                  // shown as the data file; empty: none
     std::span<const ParameterText> parameters;  // in the order the header lists them
+    std::span<const SweepRow> sweep = {};       // a rank sweep to show; empty: none
 };
 
 // The report page (needs a result with statistics and counts), written to

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <ctime>
+#include <optional>
 #include <istream>
 #include <new>
 #include <ostream>
@@ -21,6 +23,8 @@
 #include "driver/console_observer.hpp"
 #include "driver/run_parameters.hpp"
 #include "driver/run_plan.hpp"
+#include "common/messages.hpp"
+#include "settings/rank_count_list.hpp"
 #include "settings/setting_file.hpp"
 #include "settings/value_interpreters.hpp"
 #include "tavrel/tavrel.hpp"
@@ -61,6 +65,25 @@ SettingsSource askForSettings(std::istream& input, std::ostream& console) {
     return source;
 }
 
+// The rank counts of a sweep, when the settings ask for one it can show and
+// use; the warnings on what stands in its way.
+std::optional<std::vector<std::int32_t>> rankSweep(const RunPlan& plan, Observer& observer) {
+    if (!plan.rankSweep) {
+        if (plan.sweepFile) warn(observer, "Parameter \"sweepfile\" needs ranksweep; it is ignored.");
+        return std::nullopt;
+    }
+    std::vector<std::int32_t> counts = rankCountList(*plan.rankSweep, observer);
+    if (plan.fixedFile || plan.prior) {
+        warn(observer, "Parameter \"ranksweep\" cannot be used with fixedfile or prior; it is ignored.");
+        return std::nullopt;
+    }
+    if (!plan.sweepFile && !plan.report) {
+        warn(observer, "Parameter \"ranksweep\" has no sweepfile or reportfile to show it; it is ignored.");
+        return std::nullopt;
+    }
+    return counts;
+}
+
 // The guarded run sequence: settings to options and layout, read, analyze,
 // write.
 void runSequence(const std::string& settingFile, SettingMap& settings, std::ostream& console) {
@@ -74,6 +97,7 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     const std::int32_t J = read.nitems;
     const RunParameters params = resolveRunParameters(settings, observer);
     const std::int32_t K = params.nranks;
+    const std::optional<std::vector<std::int32_t>> sweep = rankSweep(plan, observer);
 
     // The profile's cells are allocated before the prior is read, so that a
     // rank count beyond memory fails before anything is read for it.
@@ -92,7 +116,10 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     options.nranks = K;
     options.method = params.method;
     options.maxiter = params.schedule.maxiter;
-    options.seed = params.seed;
+    // The clock is read once: the sweep uses the same seed as the run.
+    options.seed = params.seed > 0 || params.method == Method::Batch ? params.seed
+                                                                     : static_cast<std::int32_t>(std::time(nullptr));
+    options.restarts = params.restarts;
     options.alpha1 = params.schedule.alpha1;
     options.alphat = params.schedule.alphat;
     options.sigma1 = params.schedule.sigma1;
@@ -108,14 +135,22 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     if (plan.phi) options.phi = interpretFraction(*plan.phi);
     options.threads = threads;
     options.requests = requestsFor(plan.files, plan.report.has_value(), params.method);
-    const Result result = analyze(ResponseTable::of(read), options, observer);
+    // A sweep takes the run's own rank count from the run.
+    if (sweep) options.requests.statistics = options.requests.marginal = true;
+    const ResponseTable table = ResponseTable::of(read);
+    const Result result = analyze(table, options, observer);
 
     const Labels labels{read.ids, read.itemNames};
     writeResultFiles(plan.files, result, labels, params.delimiter, threads, observer);
+    std::vector<SweepRow> rows;
+    if (sweep) {
+        rows = sweepRanks(table, options, *sweep, &result, observer);
+        if (plan.sweepFile) writeSweepFile(*plan.sweepFile, rows, params.delimiter, observer);
+    }
     if (!plan.report) return;
-    const std::vector<ParameterText> parameters = reportParameters(settings, params, result.phi);
+    const std::vector<ParameterText> parameters = reportParameters(settings, params, result.phi, result.seed);
     const std::string_view dataFile = layout.infile ? std::string_view(*layout.infile) : std::string_view();
-    writeReport(*plan.report, result, labels, {dataFile, parameters}, observer);
+    writeReport(*plan.report, result, labels, {dataFile, parameters, rows}, observer);
 }
 
 // Runs the sequence and reports a failure; returns the exit status.
