@@ -125,7 +125,8 @@ struct DataLayout {
 
 // Reads the file named by the layout, in fixed columns or delimited as the
 // layout says; the reader's warnings and the two count notes go to the
-// observer. Without `infile` nothing is read and nothing said: the item
+// observer, which is asked now and then whether to stop (Cancelled). Without
+// `infile` nothing is read and nothing said: the item
 // count is the one set, and ids are present as the layout asks for them.
 // FileFailure when the file cannot be opened; EncodingFailure for a UTF-16
 // file in fixed columns.

@@ -40,7 +40,8 @@ struct Labels {
 
 // Writes the named files in their order, each complete before its Note; a
 // file that cannot be written ends the call with FileFailure, the files
-// before it complete. Rows are formatted on `threads` workers (0: every
+// before it complete. Each file replaces its target only once it is complete;
+// the observer is asked before each file whether to stop (Cancelled). Rows are formatted on `threads` workers (0: every
 // processor); the bytes are the same for any number.
 void writeResultFiles(const ResultFileNames& files, const Result& result, const Labels& labels, char delimiter,
                       std::size_t threads, Observer& observer);

@@ -64,6 +64,7 @@ ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileN
     std::string edited;  // the line on which the item count is detected, CR deleted
     std::string_view line;
     for (std::int64_t lineNumber = 1; reader.next(line); ++lineNumber) {
+        if (lineNumber % kLinesBetweenStops == 0 && observer.stopRequested()) throw Cancelled();
         if (lineNumber < firstobs) continue;
         const std::int64_t length = static_cast<std::int64_t>(line.size());
         bool accepted = true;

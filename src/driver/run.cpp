@@ -21,6 +21,7 @@
 #include "data/item_use.hpp"
 #include "data/prior.hpp"
 #include "driver/console_observer.hpp"
+#include "driver/interrupt_signals.hpp"
 #include "driver/run_parameters.hpp"
 #include "driver/run_plan.hpp"
 #include "common/messages.hpp"
@@ -87,7 +88,8 @@ std::optional<std::vector<std::int32_t>> rankSweep(const RunPlan& plan, Observer
 // The guarded run sequence: settings to options and layout, read, analyze,
 // write.
 void runSequence(const std::string& settingFile, SettingMap& settings, std::ostream& console) {
-    ConsoleObserver observer(console);
+    ConsoleObserver observer(console, [] { return InterruptSignals::received() != 0; });
+    if (observer.stopRequested()) throw Cancelled();
     if (!settingFile.empty()) readSettingFile(settingFile, settings, observer);
     const RunPlan plan = planRun(settings);
     const std::size_t threads = resolveThreads(settings, std::getenv("TAVREL_THREADS"), availableProcessors());
@@ -144,20 +146,29 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     writeResultFiles(plan.files, result, labels, params.delimiter, threads, observer);
     std::vector<SweepRow> rows;
     if (sweep) {
+        if (observer.stopRequested()) throw Cancelled();
         rows = sweepRanks(table, options, *sweep, &result, observer);
+        if (plan.sweepFile && observer.stopRequested()) throw Cancelled();
         if (plan.sweepFile) writeSweepFile(*plan.sweepFile, rows, params.delimiter, observer);
     }
     if (!plan.report) return;
+    if (observer.stopRequested()) throw Cancelled();
     const std::vector<ParameterText> parameters = reportParameters(settings, params, result.phi, result.seed);
     const std::string_view dataFile = layout.infile ? std::string_view(*layout.infile) : std::string_view();
     writeReport(*plan.report, result, labels, {dataFile, parameters, rows}, observer);
 }
+
+// The exit status of a run stopped by a signal: 128 + the signal's number.
+constexpr int kInterruptedStatus = 128;
 
 // Runs the sequence and reports a failure; returns the exit status.
 int guardedRun(const std::string& settingFile, SettingMap& settings, std::ostream& console) {
     try {
         runSequence(settingFile, settings, console);
         return 0;
+    } catch (const Cancelled&) {
+        console << kError << "The run is interrupted.\n";
+        return kInterruptedStatus + InterruptSignals::received();
     } catch (const std::bad_alloc&) {
         console << kError << "Memory allocation has been failed.\n";
     } catch (const std::length_error&) {
@@ -202,6 +213,7 @@ int runProgram(std::span<const std::string> args, std::istream& input, std::ostr
         output.flush();
         return output ? 0 : 1;
     }
+    const InterruptSignals signals;
     const bool withArgument = !args.empty();
     SettingsSource source;
     if (withArgument)
@@ -211,7 +223,8 @@ int runProgram(std::span<const std::string> args, std::istream& input, std::ostr
 
     const int status = guardedRun(source.settingFile, source.settings, console);
 
-    if (!withArgument) {
+    // An interrupted run does not wait for a key.
+    if (!withArgument && status < kInterruptedStatus) {
         console << "Push any key and return key. ";
         readWord(input);
     }
