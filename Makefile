@@ -1,20 +1,24 @@
 # The two everyday commands: `make run` (the demo) and `make test`.
 BUILD_DIR ?= build
 JOBS ?= 2
+# The interpreter the Python package is built for and tested with: Debian's,
+# which its python3-* packages serve (another python3 may come first on PATH,
+# and CMake's search would pick it).
+PYTHON ?= /usr/bin/python3
 
 .PHONY: all build run screenshot test test-sanitize test-tsan fuzz bench install clean
 
 all: build
 
 build:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON
+	cmake -S . -B $(BUILD_DIR) -DPython3_EXECUTABLE=$(PYTHON) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Builds the program alone (installing the compiler and CMake when missing),
 # then runs it on the demo setting file; results go to examples/out/.
 run:
 	.ci/packages build
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake -S . -B $(BUILD_DIR) -DPython3_EXECUTABLE=$(PYTHON) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target tavrel
 	mkdir -p examples/out
 	cd examples && ../$(BUILD_DIR)/tavrel demo.settings
@@ -49,7 +53,7 @@ SANITIZER_ENV = ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=0 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
 test-sanitize:
-	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_CXX_COMPILER=$(SANITIZE_CXX) \
+	cmake -S . -B $(SANITIZE_DIR) -DPython3_EXECUTABLE=$(PYTHON) -DCMAKE_CXX_COMPILER=$(SANITIZE_CXX) \
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_SANITIZE=ON
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j $(JOBS)
@@ -61,7 +65,7 @@ TSAN_DIR ?= build-tsan
 TSAN_TESTS ?= Workers|ReferencePath|ThreadsEndToEnd|RunStatistics|RankCounts|Library
 
 test-tsan:
-	cmake -S . -B $(TSAN_DIR) -DCMAKE_CXX_COMPILER=$(SANITIZE_CXX) \
+	cmake -S . -B $(TSAN_DIR) -DPython3_EXECUTABLE=$(PYTHON) -DCMAKE_CXX_COMPILER=$(SANITIZE_CXX) \
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVREL_TSAN=ON
 	cmake --build $(TSAN_DIR) -j $(JOBS) --target tavrel tavrel_tests
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
@@ -73,17 +77,21 @@ FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
 fuzz:
-	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	cmake -S . -B $(FUZZ_DIR) -DPython3_EXECUTABLE=$(PYTHON) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DTAVREL_SANITIZE=ON -DTAVREL_FUZZ=ON
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_targets
 	$(SANITIZER_ENV) tests/fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 # Release build with the benchmarks: the stage table (also written to
-# bench/results.md), then the kernel micro-benchmarks. Takes a few minutes.
+# bench/results.md), the Python package's rows beside the library's reference
+# (a section of the same file), then the kernel micro-benchmarks. Takes a few
+# minutes.
 bench:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DTAVREL_BENCH=ON
+	cmake -S . -B $(BUILD_DIR) -DPython3_EXECUTABLE=$(PYTHON) -DCMAKE_BUILD_TYPE=Release -DTAVREL_BENCH=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 	$(BUILD_DIR)/bench/tavrel_bench_stages --tavrel $(BUILD_DIR)/tavrel --work $(BUILD_DIR)/bench-work --results bench/results.md
+	$(PYTHON) bench/python_bench.py --stages $(BUILD_DIR)/bench/tavrel_bench_stages --work $(BUILD_DIR)/bench-work \
+		--package $(BUILD_DIR)/python --results bench/results.md
 	$(BUILD_DIR)/bench/tavrel_bench_kernels --benchmark_min_time=0.2
 
 clean:

@@ -1,0 +1,143 @@
+// The files: the result files and the report written from a fit, and the
+// console program's readers of response data.
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bindings.hpp"
+
+namespace tavrel::python {
+
+namespace {
+
+// The UTF-8 bytes of a str; surrogate escapes (bytes that were not UTF-8
+// when read) go back to their bytes.
+std::string_view utf8(const py::handle text, py::object& keep) {
+    if (!PyUnicode_Check(text.ptr())) throw std::invalid_argument("ids and item names must be str");
+    keep = py::reinterpret_steal<py::object>(PyUnicode_AsEncodedString(text.ptr(), "utf-8", "surrogateescape"));
+    if (!keep) throw py::error_already_set();
+    return std::string_view(PyBytes_AS_STRING(keep.ptr()), static_cast<std::size_t>(PyBytes_GET_SIZE(keep.ptr())));
+}
+
+py::object decoded(std::string_view text) {
+    PyObject* object = PyUnicode_DecodeUTF8(text.data(), static_cast<py::ssize_t>(text.size()), "surrogateescape");
+    if (object == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(object);
+}
+
+}  // namespace
+
+OwnedLabels::OwnedLabels(const py::object& idList, const py::object& nameList) {
+    py::object keep;
+    if (!idList.is_none()) {
+        ids = ExamineeIds::ownLength();
+        for (const py::handle id : idList) ids.append(utf8(id, keep));
+    }
+    if (!nameList.is_none())
+        for (const py::handle name : nameList) itemNames.emplace_back(utf8(name, keep));
+}
+
+namespace {
+
+void checkLabels(const OwnedLabels& labels, const Result& result) {
+    if (labels.ids.present() && labels.ids.size() != result.nexaminees)
+        throw std::invalid_argument("one id per examinee is needed");
+    if (!labels.itemNames.empty() && labels.itemNames.size() != result.nitems)
+        throw std::invalid_argument("one name per item is needed");
+}
+
+ResultFileNames fileNames(const py::dict& names) {
+    ResultFileNames files;
+    const std::pair<const char*, std::optional<std::string>*> keys[] = {
+        {"outfile", &files.outfile},   {"rankfile", &files.rankfile}, {"rmpfile", &files.rmpfile},
+        {"worpfile", &files.worpfile}, {"uorpfile", &files.uorpfile}, {"testfile", &files.testfile},
+        {"itemfile", &files.itemfile}, {"trpfile", &files.trpfile},   {"examineefile", &files.examineefile},
+    };
+    std::size_t used = 0;
+    for (const auto& [key, name] : keys) {
+        if (!names.contains(key)) continue;
+        ++used;
+        const py::object value = names[key];
+        if (!value.is_none()) *name = value.cast<std::string>();
+    }
+    if (used != names.size()) throw std::invalid_argument("unknown result file key");
+    return files;
+}
+
+int writeFiles(const Fit& fit, const py::dict& names, const py::object& ids, const py::object& itemNames,
+               char delimiter, std::size_t threads, bool verbose, const py::list& warnings) {
+    const ResultFileNames files = fileNames(names);
+    const OwnedLabels labels(ids, itemNames);
+    checkLabels(labels, fit.result);
+    PyObserver observer(verbose);
+    return callEngine(observer, warnings, [&] {
+        writeResultFiles(files, fit.result, labels.view(), delimiter, threads, observer);
+        return 0;
+    });
+}
+
+int writeReportPage(const Fit& fit, const std::string& path, const py::object& ids, const py::object& itemNames,
+                    const std::string& dataName, bool verbose, const py::list& warnings) {
+    const OwnedLabels labels(ids, itemNames);
+    checkLabels(labels, fit.result);
+    const ReportContext context{dataName, fit.parameters};
+    PyObserver observer(verbose);
+    return callEngine(observer, warnings, [&] {
+        writeReport(path, fit.result, labels.view(), context, observer);
+        return 0;
+    });
+}
+
+py::tuple readFile(const std::string& path, char delimiter, std::int64_t idbegin, std::int32_t idlength,
+                   std::int64_t databegin, std::int32_t nitems, std::int64_t firstobs, std::int64_t nobs, bool header,
+                   bool idbeginGiven, const std::string& na, bool verbose, const py::list& warnings) {
+    DataLayout layout;
+    layout.infile = path;
+    layout.delimiter = delimiter;
+    layout.idbegin = idbegin;
+    layout.idlength = idlength;
+    layout.databegin = databegin;
+    layout.nitems = nitems;
+    layout.firstobs = firstobs;
+    layout.nobs = nobs;
+    layout.header = header;
+    layout.idbeginGiven = idbeginGiven;
+    layout.na = na;
+    PyObserver observer(verbose);
+    ResponseData data = callEngine(observer, warnings, [&] { return readResponses(layout, observer); });
+
+    const auto N = static_cast<py::ssize_t>(data.nexaminees), J = static_cast<py::ssize_t>(data.nitems);
+    py::array_t<std::uint8_t> codes({N, J});
+    std::copy_n(data.responses.data(), static_cast<std::size_t>(N * J), reinterpret_cast<char*>(codes.mutable_data()));
+    data.responses = std::string();
+    // Bytes that are not UTF-8 are kept as surrogate escapes, as os.fsdecode keeps them.
+    py::object ids = py::none();
+    if (data.ids.present()) {
+        py::list list;
+        for (std::size_t i = 0; i < data.ids.size(); ++i) list.append(decoded(data.ids[i]));
+        ids = std::move(list);
+    }
+    py::list names;
+    for (const std::string& name : data.itemNames) names.append(decoded(name));
+    return py::make_tuple(std::move(codes), ids, names);
+}
+
+}  // namespace
+
+void registerFiles(py::module_& m) {
+    m.def("write_results", &writeFiles, py::kw_only(), py::arg("fit"), py::arg("names"), py::arg("ids"),
+          py::arg("item_names"), py::arg("delimiter"), py::arg("threads"), py::arg("verbose"), py::arg("warnings"),
+          "Writes the result files named by their keys (None: not written).");
+    m.def("write_report", &writeReportPage, py::kw_only(), py::arg("fit"), py::arg("path"), py::arg("ids"),
+          py::arg("item_names"), py::arg("data_name"), py::arg("verbose"), py::arg("warnings"),
+          "Writes the report page, with the fit's options as its run parameters.");
+    m.def("read_responses", &readFile, py::kw_only(), py::arg("path"), py::arg("delimiter"), py::arg("idbegin"),
+          py::arg("idlength"), py::arg("databegin"), py::arg("nitems"), py::arg("firstobs"), py::arg("nobs"),
+          py::arg("header"), py::arg("idbegin_given"), py::arg("na"), py::arg("verbose"), py::arg("warnings"),
+          "(codes N x J uint8, ids or None, item names) of a response data file.");
+}
+
+}  // namespace tavrel::python

@@ -1,0 +1,151 @@
+"""The console program's readers of response data, into a DataFrame."""
+
+import os
+
+import numpy as np
+import pandas as pd
+
+from . import _core, _params
+from ._estimator import _warn
+
+_FORMATS = {"fixed": "\0", "csv": ",", "tsv": "\t", "semicolon": ";"}
+_ANSWER_WORDS = {"1", "1.0", "TRUE", "True", "true", "0", "0.0", "FALSE", "False", "false"}
+_BLANKS = " \t\r\n\v\f"
+
+
+def read_responses(
+    path,
+    *,
+    dataformat="fixed",
+    header=None,
+    na=None,
+    idbegin=None,
+    idlength=0,
+    databegin=0,
+    nitems=0,
+    firstobs=None,
+    nobs=0,
+    verbose=0,
+):
+    """Reads a response data file as the console program reads it.
+
+    The keywords are the data keys of a setting file, with the same meaning
+    and defaults; the file's warnings (illegal values, short lines) become
+    Python warnings (``tavrel.TavrelWarning``).
+
+    Parameters
+    ----------
+    path : str or os.PathLike
+        The response data file.
+    dataformat : {"fixed", "csv", "tsv", "semicolon"}, default "fixed"
+        Fixed columns, or delimited records (comma, tab, semicolon).
+    header : bool, optional
+        Delimited data: the record before `firstobs` names the columns
+        (default True).
+    na : str, optional
+        Delimited data: one more text that means a missing answer, such as "-99".
+    idbegin : int, optional
+        The first column of the examinee ids (delimited data: the id field);
+        0: no ids. Not given: no ids, but for delimited data with a header
+        whose first name is empty, whose first column holds the ids.
+    idlength : int, default 0
+        Fixed columns: the width of the ids; 0: up to the first blank.
+    databegin : int, default 0
+        The first response column; 0: detected.
+    nitems : int, default 0
+        The number of items; 0: detected.
+    firstobs : int, optional
+        The line (delimited data: record) of the first examinee; default 1,
+        or 2 for delimited data with a header.
+    nobs : int, default 0
+        The largest number of examinees to read; 0: no limit.
+    verbose : int, default 0
+        1 shows the reader's messages on ``sys.stderr`` as the console program does.
+
+    Returns
+    -------
+    DataFrame
+        One row per examinee, one column per item, of pandas' nullable
+        ``Int8``: 1, 0 or ``<NA>``. The index holds the ids when the file has
+        them (else it is the default RangeIndex); the columns are the item
+        names from the header (an empty name gives the item's number as
+        text), or 1..J.
+
+    Raises
+    ------
+    OSError
+        The file cannot be opened.
+    """
+    if not isinstance(path, (str, os.PathLike)):
+        raise TypeError(f"path must be a str or a path, not {type(path).__name__}")
+    if not isinstance(dataformat, str) or dataformat.lower() not in _FORMATS:
+        raise ValueError(f"dataformat {dataformat!r} is unknown; use 'fixed', 'csv', 'tsv' or 'semicolon'")
+    delimiter = _FORMATS[dataformat.lower()]
+    delimited = delimiter != "\0"
+    idbegin_given = idbegin is not None
+    idbegin = 0 if idbegin is None else _params.integer("idbegin", idbegin, 0, 2**62)
+    idlength = _params.integer("idlength", idlength, 0, 2**31 - 1)
+    databegin = _params.integer("databegin", databegin, 0, 2**62)
+    nitems = _params.integer("nitems", nitems, 0, 2**31 - 1)
+    nobs = _params.integer("nobs", nobs, 0, 2**62)
+    if firstobs is not None:
+        firstobs = _params.integer("firstobs", firstobs, 1, 2**62)
+
+    if delimited:
+        header = True if header is None else _params.boolean("header", header)
+        if header:
+            firstobs = 2 if firstobs is None else max(firstobs, 2)
+        elif firstobs is None:
+            firstobs = 1
+        if idlength != 0:
+            raise ValueError("idlength applies to fixed columns; delimited ids keep their own length")
+        if na is None:
+            na = ""
+        elif not isinstance(na, str):
+            raise TypeError(f"na must be a str, not {type(na).__name__}")
+        else:
+            na = na.strip(_BLANKS)
+            if na in _ANSWER_WORDS:
+                raise ValueError(f"na {na!r} is an answer; give a text that means a missing answer, such as '-99'")
+    else:
+        if header is not None or na is not None:
+            raise ValueError("header and na apply to delimited data (dataformat 'csv', 'tsv' or 'semicolon')")
+        header, na = False, ""
+        firstobs = 1 if firstobs is None else firstobs
+        # An id width alone puts the ids in column 1; without ids the
+        # responses start in column 1 unless set.
+        if idbegin < 1 and idlength > 0:
+            idbegin = 1
+        if idbegin < 1 and idlength < 1 and databegin < 1:
+            databegin = 1
+
+    messages = []
+    try:
+        codes, ids, names = _core.read_responses(
+            path=os.fsencode(path),
+            delimiter=delimiter,
+            idbegin=idbegin,
+            idlength=idlength,
+            databegin=databegin,
+            nitems=nitems,
+            firstobs=firstobs,
+            nobs=nobs,
+            header=header,
+            idbegin_given=idbegin_given and delimited,
+            na=na,
+            verbose=_params.verbose(verbose),
+            warnings=messages,
+        )
+    finally:
+        _warn(messages, stacklevel=2)
+
+    N, J = codes.shape
+    correct = np.ascontiguousarray((codes == ord("1")).T).astype(np.int8)
+    missing = np.ascontiguousarray(((codes != ord("1")) & (codes != ord("0"))).T)
+    del codes
+    labels = [name if name else str(j + 1) for j, name in enumerate(names)] if names else list(range(1, J + 1))
+    index = pd.Index(ids, dtype=object) if ids is not None else pd.RangeIndex(N)
+    columns = {j: pd.arrays.IntegerArray(correct[j], missing[j]) for j in range(J)}
+    frame = pd.DataFrame(columns, index=index)
+    frame.columns = pd.Index(labels) if names else pd.RangeIndex(1, J + 1)
+    return frame
