@@ -180,8 +180,7 @@ int guardedRun(const std::string& settingFile, SettingMap& settings, std::ostrea
     } catch (const FatalSetting& failure) {
         console << kError << failure.what() << "\n";
     } catch (const EncodingFailure& failure) {
-        console << kError << "File \"" << failure.fileName()
-                << "\" is UTF-16; fixed columns are read from single-byte text.\n";
+        console << kError << failure.what() << "\n";
     }
     return 1;
 }
