@@ -182,19 +182,27 @@ Measured caseRead(const std::string& path, std::size_t J, tavrel::Observer& quie
     return m;
 }
 
-// The delimited reader alone on a CSV file with ids, a header and NA.
-Measured caseReadCsv(const std::string& path, tavrel::Observer& quiet) {
+// The delimited reader alone on a CSV file with ids and a header, timed.
+Measured timeDelimitedRead(const std::string& path, tavrel::Observer& quiet, std::size_t& responses) {
     const tavrel::SettingMap settings{{"infile", path}, {"dataformat", "csv"}, {"idbegin", "1"}};
     Measured m;
-    auto start = Clock::now();
+    const auto start = Clock::now();
     const tavrel::ResponseData d = tavrel::readResponses(tavrel::resolveDataLayout(settings, quiet), quiet);
     m.seconds = secondsSince(start);
     m.cells = double(d.nexaminees) * double(d.nitems);
     m.bytes = fileBytes(path);
+    responses = d.responses.size();
+    return m;
+}
+
+// The delimited reader alone on a CSV file with ids, a header and NA.
+Measured caseReadCsv(const std::string& path, tavrel::Observer& quiet) {
+    std::size_t responses = 0;
+    Measured m = timeDelimitedRead(path, quiet, responses);
 
     // Floor: one buffered pass over the same bytes that counts the field and
     // record ends, the least a reader of delimited text must do.
-    start = Clock::now();
+    const auto start = Clock::now();
     std::FILE* file = std::fopen(path.c_str(), "rb");
     std::vector<char> buffer(1 << 20);
     std::size_t ends = 0;
@@ -203,7 +211,7 @@ Measured caseReadCsv(const std::string& path, tavrel::Observer& quiet) {
             ends += static_cast<std::size_t>(buffer[b] == ',') + static_cast<std::size_t>(buffer[b] == '\n');
     std::fclose(file);
     m.floorSeconds = secondsSince(start);
-    gSink = double(ends) + double(d.responses.size());
+    gSink = double(ends) + double(responses);
     return m;
 }
 
@@ -229,17 +237,12 @@ void writeUtf16(const std::string& csv, const std::string& path) {
 
 // The delimited reader on the same CSV in UTF-16, converted while it is read.
 Measured caseReadUtf16(const std::string& path, tavrel::Observer& quiet) {
-    const tavrel::SettingMap settings{{"infile", path}, {"dataformat", "csv"}, {"idbegin", "1"}};
-    Measured m;
-    auto start = Clock::now();
-    const tavrel::ResponseData d = tavrel::readResponses(tavrel::resolveDataLayout(settings, quiet), quiet);
-    m.seconds = secondsSince(start);
-    m.cells = double(d.nexaminees) * double(d.nitems);
-    m.bytes = fileBytes(path);
+    std::size_t responses = 0;
+    Measured m = timeDelimitedRead(path, quiet, responses);
 
     // Floor: one buffered pass over the same bytes that counts the field and
     // record ends among the UTF-16 units.
-    start = Clock::now();
+    const auto start = Clock::now();
     std::FILE* file = std::fopen(path.c_str(), "rb");
     std::vector<char> buffer(1 << 20);
     std::size_t ends = 0;
@@ -248,7 +251,7 @@ Measured caseReadUtf16(const std::string& path, tavrel::Observer& quiet) {
             ends += static_cast<std::size_t>(buffer[b + 1] == 0 && (buffer[b] == ',' || buffer[b] == '\n'));
     std::fclose(file);
     m.floorSeconds = secondsSince(start);
-    gSink = double(ends) + double(d.responses.size());
+    gSink = double(ends) + double(responses);
     return m;
 }
 

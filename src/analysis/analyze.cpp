@@ -35,6 +35,13 @@ void require(bool condition, const std::string& what) {
     if (!condition) throw std::invalid_argument(what);
 }
 
+// Other examinees scored under a fit answer the fit's items.
+void requireFittedItems(const Result& fit, const ResponseTable& table) {
+    require(table.nitems == fit.nitems, "the data must hold the fitted items");
+    require(table.responses.size() == arrayCount(std::int64_t(table.nexaminees), std::int64_t(fit.nitems)),
+            "the responses must hold N x J answers");
+}
+
 // The workers of one call: `threads` of them (0: one per processor the
 // process may use), polling `interruption` between blocks.
 struct CallWorkers {
@@ -282,9 +289,7 @@ Result analyze(const ResponseTable& table, const Options& options, Observer& obs
 std::vector<double> marginalLogLikelihoods(const Result& fit, const ResponseTable& table, std::size_t threads,
                                            Observer& observer) {
     const std::size_t J = fit.nitems;
-    require(table.nitems == J, "the data must hold the fitted items");
-    require(table.responses.size() == arrayCount(std::int64_t(table.nexaminees), std::int64_t(J)),
-            "the responses must hold N x J answers");
+    requireFittedItems(fit, table);
     CallWorkers call(threads, observer);
     const std::vector<char> mask = presenceMask(table, fit.itemUse);
     return marginalLogLikelihoods({table.responses, mask, J, table.nexaminees}, fit.profile, fit.prior, fit.nranks,
@@ -295,9 +300,7 @@ Ranking classifyExaminees(const Result& fit, const ResponseTable& table, bool ra
                           std::size_t threads, Observer& observer) {
     const std::size_t J = fit.nitems;
     const std::size_t K = fit.nranks;
-    require(table.nitems == J, "the data must hold the fitted items");
-    require(table.responses.size() == arrayCount(std::int64_t(table.nexaminees), std::int64_t(J)),
-            "the responses must hold N x J answers");
+    requireFittedItems(fit, table);
     CallWorkers call(threads, observer);
     const std::vector<char> mask = presenceMask(table, fit.itemUse);
     const ResponseView data{table.responses, mask, J, table.nexaminees};
