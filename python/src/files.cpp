@@ -79,11 +79,41 @@ int writeFiles(const Fit& fit, const py::dict& names, const py::object& ids, con
     });
 }
 
+// A row of the sweep file as sweep() gives it: 26 values, None for the NA of
+// seed and converged.
+SweepRow sweepRowOf(const py::handle item) {
+    const auto t = item.cast<py::tuple>();
+    if (t.size() != 26) throw std::invalid_argument("a row of a rank sweep holds 26 values");
+    SweepRow row;
+    row.nranks = t[0].cast<std::int32_t>();
+    const std::optional<Method> method = methodFromWord(t[1].cast<std::string>());
+    if (!method || row.nranks < 1) throw std::invalid_argument("a row of a rank sweep names its rank count and method");
+    row.method = *method;
+    row.seed = t[2].is_none() ? 0 : t[2].cast<std::int32_t>();
+    row.passes = t[3].cast<std::int32_t>();
+    row.converged = !t[4].is_none() && t[4].cast<bool>();
+    row.loglikMarginal = t[5].cast<double>();
+    FitIndices& f = row.fit;
+    double* fields[] = {&f.loglikModel, &f.loglikBenchmark, &f.loglikNull, &f.chisqModel, &f.chisqNull, &f.dfModel,
+                        &f.dfNull,      &f.NFI,             &f.RFI,        &f.IFI,        &f.TLI,       &f.CFI,
+                        &f.RMSEA,       &f.AIC,             &f.CAIC,       &f.BIC};
+    std::size_t at = 6;
+    for (double* field : fields) *field = t[at++].cast<double>();
+    row.weaklyOrdinal = t[22].cast<bool>();
+    row.stronglyOrdinal = t[23].cast<bool>();
+    row.smallestRankShare = t[24].cast<double>();
+    row.rankScoreCorrelation = t[25].cast<double>();
+    return row;
+}
+
 int writeReportPage(const Fit& fit, const std::string& path, const py::object& ids, const py::object& itemNames,
-                    const std::string& dataName, bool verbose, const py::list& warnings) {
+                    const std::string& dataName, const py::object& sweep, bool verbose, const py::list& warnings) {
     const OwnedLabels labels(ids, itemNames);
     checkLabels(labels, fit.result);
-    const ReportContext context{dataName, fit.parameters};
+    std::vector<SweepRow> rows;
+    if (!sweep.is_none())
+        for (const py::handle row : sweep) rows.push_back(sweepRowOf(row));
+    const ReportContext context{dataName, fit.parameters, rows};
     PyObserver observer(verbose);
     return callEngine(observer, warnings, [&] {
         writeReport(path, fit.result, labels.view(), context, observer);
@@ -132,8 +162,9 @@ void registerFiles(py::module_& m) {
           py::arg("item_names"), py::arg("delimiter"), py::arg("threads"), py::arg("verbose"), py::arg("warnings"),
           "Writes the result files named by their keys (None: not written).");
     m.def("write_report", &writeReportPage, py::kw_only(), py::arg("fit"), py::arg("path"), py::arg("ids"),
-          py::arg("item_names"), py::arg("data_name"), py::arg("verbose"), py::arg("warnings"),
-          "Writes the report page, with the fit's options as its run parameters.");
+          py::arg("item_names"), py::arg("data_name"), py::arg("sweep"), py::arg("verbose"),
+          py::arg("warnings"),
+          "Writes the report page, with the fit's options as its run parameters and a rank sweep's rows (or None).");
     m.def("read_responses", &readFile, py::kw_only(), py::arg("path"), py::arg("delimiter"), py::arg("idbegin"),
           py::arg("idlength"), py::arg("databegin"), py::arg("nitems"), py::arg("firstobs"), py::arg("nobs"),
           py::arg("header"), py::arg("idbegin_given"), py::arg("na"), py::arg("verbose"), py::arg("warnings"),

@@ -17,7 +17,7 @@
 namespace tavrel::python {
 namespace {
 
-constexpr std::string_view kMagic = "tavrel-result\n";
+constexpr std::string_view kMagic = "tavrel-result 2\n";
 
 template <class T>
 concept Plain = std::is_trivially_copyable_v<T> && !std::is_pointer_v<T>;
@@ -47,6 +47,16 @@ void visitStatistics(V& v, S& s) {
     v(s.stronglyOrdinal);
 }
 
+// Field by field: the record has padding, whose bytes are not its value.
+template <class V, class S>
+void visitRestart(V& v, S& r) {
+    v(r.seed);
+    v(r.loglikMarginal);
+    v(r.weaklyOrdinal);
+    v(r.sameRankShare);
+    v(r.kept);
+}
+
 template <class V, class S>
 void visitCounts(V& v, S& s) {
     v(s.answered);
@@ -71,6 +81,8 @@ void visitResult(V& v, S& r) {
     v(r.converged);
     v(r.trace);
     v(r.seed);
+    v(r.loglikMarginal);
+    v(r.restarts);
     v(r.ranks);
     v(r.memberships);
     v(r.distances);
@@ -101,6 +113,10 @@ public:
         (*this)(counts.has_value());
         if (counts) visitCounts(*this, *counts);
     }
+    void operator()(const std::vector<RestartSummary>& restarts) {
+        (*this)(std::uint64_t{restarts.size()});
+        for (const RestartSummary& r : restarts) visitRestart(*this, r);
+    }
 };
 
 class Reader {
@@ -130,6 +146,14 @@ public:
     }
     void operator()(std::optional<RankCounts>& counts) {
         if (present()) visitCounts(*this, counts.emplace());
+    }
+    void operator()(std::vector<RestartSummary>& restarts) {
+        std::uint64_t n = 0;
+        (*this)(n);
+        // Each restart takes 22 bytes: a bound before allocating.
+        if (n > (bytes_.size() - pos_) / 22) fail();
+        restarts.resize(n);
+        for (RestartSummary& r : restarts) visitRestart(*this, r);
     }
 
     std::string_view text(std::size_t n) { return std::string_view(take(n), n); }
