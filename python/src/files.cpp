@@ -123,7 +123,8 @@ int writeReportPage(const Fit& fit, const std::string& path, const py::object& i
 
 py::tuple readFile(const std::string& path, char delimiter, std::int64_t idbegin, std::int32_t idlength,
                    std::int64_t databegin, std::int32_t nitems, std::int64_t firstobs, std::int64_t nobs, bool header,
-                   bool idbeginGiven, const std::string& na, bool verbose, const py::list& warnings) {
+                   bool idbeginGiven, const std::string& na, const std::string& encoding, bool verbose,
+                   const py::list& warnings) {
     DataLayout layout;
     layout.infile = path;
     layout.delimiter = delimiter;
@@ -136,6 +137,9 @@ py::tuple readFile(const std::string& path, char delimiter, std::int64_t idbegin
     layout.header = header;
     layout.idbeginGiven = idbeginGiven;
     layout.na = na;
+    const std::optional<TextEncoding> named = encodingNamed(encoding);
+    if (!named) throw std::invalid_argument("unknown encoding \"" + encoding + "\"");
+    layout.encoding = *named;
     PyObserver observer(verbose);
     ResponseData data = callEngine(observer, warnings, [&] { return readResponses(layout, observer); });
 
@@ -167,8 +171,13 @@ void registerFiles(py::module_& m) {
           "Writes the report page, with the fit's options as its run parameters and a rank sweep's rows (or None).");
     m.def("read_responses", &readFile, py::kw_only(), py::arg("path"), py::arg("delimiter"), py::arg("idbegin"),
           py::arg("idlength"), py::arg("databegin"), py::arg("nitems"), py::arg("firstobs"), py::arg("nobs"),
-          py::arg("header"), py::arg("idbegin_given"), py::arg("na"), py::arg("verbose"), py::arg("warnings"),
+          py::arg("header"), py::arg("idbegin_given"), py::arg("na"), py::arg("encoding"), py::arg("verbose"), py::arg("warnings"),
           "(codes N x J uint8, ids or None, item names) of a response data file.");
+    m.def("encoding_word", [](const std::string& word) -> py::object {
+        if (const std::optional<TextEncoding> encoding = encodingNamed(word))
+            return py::str(std::string(encodingWord(*encoding)));
+        return py::none();
+    }, py::arg("word"), "The canonical word of an encoding word, or None.");
 }
 
 }  // namespace tavrel::python

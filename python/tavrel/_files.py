@@ -25,6 +25,7 @@ def read_responses(
     nitems=0,
     firstobs=None,
     nobs=0,
+    encoding="utf-8",
     verbose=0,
 ):
     """Reads a response data file as the console program reads it.
@@ -59,6 +60,13 @@ def read_responses(
         or 2 for delimited data with a header.
     nobs : int, default 0
         The largest number of examinees to read; 0: no limit.
+    encoding : str, default "utf-8"
+        The file's text encoding (key ``encoding``): ``"utf-8"``,
+        ``"cp932"`` (also ``"shift_jis"``, ``"sjis"``, ``"windows-31j"``),
+        ``"cp1252"`` (``"windows-1252"``), ``"latin1"`` (``"iso-8859-1"``),
+        ``"utf-16"`` (``"utf-16le"``) or ``"utf-16be"``, case ignored; a byte
+        order mark at the file's start overrides it. Ids and item names come
+        back as str whatever the encoding.
     verbose : int, default 0
         1 shows the reader's messages on ``sys.stderr`` as the console program does.
 
@@ -75,12 +83,21 @@ def read_responses(
     ------
     OSError
         The file cannot be opened.
+    ValueError
+        A keyword's value is not one the key takes, or the file is UTF-16
+        but read in fixed columns.
     """
     if not isinstance(path, (str, os.PathLike)):
         raise TypeError(f"path must be a str or a path, not {type(path).__name__}")
     if not isinstance(dataformat, str) or dataformat.lower() not in _FORMATS:
         raise ValueError(f"dataformat {dataformat!r} is unknown; use 'fixed', 'csv', 'tsv' or 'semicolon'")
     delimiter = _FORMATS[dataformat.lower()]
+    if not isinstance(encoding, str):
+        raise TypeError(f"encoding must be a str, not {type(encoding).__name__}")
+    if _core.encoding_word(encoding) is None:
+        raise ValueError(
+            f"encoding {encoding!r} is unknown; use 'utf-8', 'cp932', 'cp1252', 'latin1', 'utf-16' or 'utf-16be'"
+        )
     delimited = delimiter != "\0"
     idbegin_given = idbegin is not None
     idbegin = 0 if idbegin is None else _params.integer("idbegin", idbegin, 0, 2**62)
@@ -133,6 +150,7 @@ def read_responses(
             header=header,
             idbegin_given=idbegin_given and delimited,
             na=na,
+            encoding=encoding,
             verbose=_params.verbose(verbose),
             warnings=messages,
         )
