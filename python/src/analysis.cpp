@@ -308,7 +308,13 @@ void registerAnalysis(py::module_& m) {
             },
             [](const py::tuple& state) {
                 if (state.size() != 2) throw std::invalid_argument("the state is not that of a fitted estimator");
-                Fit fit{loadResult(std::string_view(state[0].cast<py::bytes>())), {}};
+                Fit fit;
+                try {
+                    fit.result = loadResult(std::string_view(state[0].cast<py::bytes>()));
+                } catch (const std::invalid_argument& failure) {
+                    throw std::invalid_argument(std::string("cannot restore the fitted estimator: ") + failure.what() +
+                                                "; fit it again");
+                }
                 for (const py::handle row : state[1].cast<py::list>()) {
                     const auto p = row.cast<py::tuple>();
                     if (p.size() != 4) throw std::invalid_argument("the state is not that of a fitted estimator");

@@ -1,7 +1,7 @@
-// A Result as bytes and back, for pickling a fitted estimator: every field in
-// one fixed order, numbers as their bytes, so that the result read back writes
-// the same files. The bytes begin with the library version and the sizes of
-// the statistics records; a state from another build is refused.
+// A Result as bytes and back: every field in one fixed order, numbers as
+// their bytes, so that the result read back writes the same files. The bytes
+// begin with the library version and the sizes of the statistics records;
+// bytes of another build are refused.
 
 #include <cstdint>
 #include <cstring>
@@ -12,9 +12,10 @@
 #include <type_traits>
 #include <vector>
 
-#include "bindings.hpp"
+#include "tavrel/result_bytes.hpp"
+#include "tavrel/version.hpp"
 
-namespace tavrel::python {
+namespace tavrel {
 namespace {
 
 constexpr std::string_view kMagic = "tavrel-result 2\n";
@@ -158,7 +159,7 @@ public:
 
     std::string_view text(std::size_t n) { return std::string_view(take(n), n); }
     bool atEnd() const { return pos_ == bytes_.size(); }
-    [[noreturn]] static void fail() { throw std::invalid_argument("the state is not that of a fitted estimator"); }
+    [[noreturn]] static void fail() { throw std::invalid_argument("the bytes do not hold a tavrel result"); }
 
 private:
     bool present() {
@@ -248,8 +249,8 @@ Result loadResult(std::string_view bytes) {
     if (bytes.substr(0, expected.size()) != expected) {
         const std::string_view rest = bytes.substr(kMagic.size());
         const std::string_view version = rest.substr(0, rest.find('\n'));
-        throw std::invalid_argument("the state was saved by tavrel " + std::string(version) + " (another build); this is tavrel " +
-                                    std::string(kProgramVersion) + ": fit the estimator again");
+        throw std::invalid_argument("the result was saved by tavrel " + std::string(version) +
+                                    " (another build); this is tavrel " + std::string(kProgramVersion));
     }
     Reader reader(bytes.substr(expected.size()));
     Result result;
@@ -259,4 +260,4 @@ Result loadResult(std::string_view bytes) {
     return result;
 }
 
-}  // namespace tavrel::python
+}  // namespace tavrel
