@@ -121,27 +121,29 @@ int writeReportPage(const Fit& fit, const std::string& path, const py::object& i
     });
 }
 
-py::tuple readFile(const std::string& path, char delimiter, std::int64_t idbegin, std::int32_t idlength,
-                   std::int64_t databegin, std::int32_t nitems, std::int64_t firstobs, std::int64_t nobs, bool header,
-                   bool idbeginGiven, const std::string& na, const std::string& encoding, bool verbose,
-                   const py::list& warnings) {
-    DataLayout layout;
-    layout.infile = path;
-    layout.delimiter = delimiter;
-    layout.idbegin = idbegin;
-    layout.idlength = idlength;
-    layout.databegin = databegin;
-    layout.nitems = nitems;
-    layout.firstobs = firstobs;
-    layout.nobs = nobs;
-    layout.header = header;
-    layout.idbeginGiven = idbeginGiven;
-    layout.na = na;
+py::tuple readFile(const std::string& path, char delimiter, std::optional<std::int64_t> idbegin,
+                   std::optional<std::int32_t> idlength, std::optional<std::int64_t> databegin,
+                   std::optional<std::int32_t> nitems, std::optional<std::int64_t> firstobs,
+                   std::optional<std::int64_t> nobs, std::optional<bool> header, std::optional<std::string> na,
+                   const std::string& encoding, bool verbose, const py::list& warnings) {
+    DataKeys keys;
+    keys.infile = path;
+    keys.delimiter = delimiter;
+    keys.idbegin = idbegin;
+    keys.idlength = idlength;
+    keys.databegin = databegin;
+    keys.nitems = nitems;
+    keys.firstobs = firstobs;
+    keys.nobs = nobs;
+    keys.header = header;
+    keys.na = std::move(na);
     const std::optional<TextEncoding> named = encodingNamed(encoding);
     if (!named) throw std::invalid_argument("unknown encoding \"" + encoding + "\"");
-    layout.encoding = *named;
+    keys.encoding = *named;
     PyObserver observer(verbose);
-    ResponseData data = callEngine(observer, warnings, [&] { return readResponses(layout, observer); });
+    ResponseData data = callEngine(observer, warnings, [&] {
+        return readResponses(completeDataLayout(keys, observer), observer);
+    });
 
     const auto N = static_cast<py::ssize_t>(data.nexaminees), J = static_cast<py::ssize_t>(data.nitems);
     py::array_t<std::uint8_t> codes({N, J});
@@ -171,8 +173,8 @@ void registerFiles(py::module_& m) {
           "Writes the report page, with the fit's options as its run parameters and a rank sweep's rows (or None).");
     m.def("read_responses", &readFile, py::kw_only(), py::arg("path"), py::arg("delimiter"), py::arg("idbegin"),
           py::arg("idlength"), py::arg("databegin"), py::arg("nitems"), py::arg("firstobs"), py::arg("nobs"),
-          py::arg("header"), py::arg("idbegin_given"), py::arg("na"), py::arg("encoding"), py::arg("verbose"), py::arg("warnings"),
-          "(codes N x J uint8, ids or None, item names) of a response data file.");
+          py::arg("header"), py::arg("na"), py::arg("encoding"), py::arg("verbose"), py::arg("warnings"),
+          "(codes N x J uint8, ids or None, item names) of a response data file; a key given as None is not given.");
     m.def("encoding_word", [](const std::string& word) -> py::object {
         if (const std::optional<TextEncoding> encoding = encodingNamed(word))
             return py::str(std::string(encodingWord(*encoding)));

@@ -99,42 +99,30 @@ def read_responses(
             f"encoding {encoding!r} is unknown; use 'utf-8', 'cp932', 'cp1252', 'latin1', 'utf-16' or 'utf-16be'"
         )
     delimited = delimiter != "\0"
-    idbegin_given = idbegin is not None
-    idbegin = 0 if idbegin is None else _params.integer("idbegin", idbegin, 0, 2**62)
+    # The library gives each format its defaults; here only what it would
+    # take silently or warn of is refused.
+    if idbegin is not None:
+        idbegin = _params.integer("idbegin", idbegin, 0, 2**62)
     idlength = _params.integer("idlength", idlength, 0, 2**31 - 1)
     databegin = _params.integer("databegin", databegin, 0, 2**62)
     nitems = _params.integer("nitems", nitems, 0, 2**31 - 1)
     nobs = _params.integer("nobs", nobs, 0, 2**62)
     if firstobs is not None:
         firstobs = _params.integer("firstobs", firstobs, 1, 2**62)
-
     if delimited:
-        header = True if header is None else _params.boolean("header", header)
-        if header:
-            firstobs = 2 if firstobs is None else max(firstobs, 2)
-        elif firstobs is None:
-            firstobs = 1
+        if header is not None:
+            header = _params.boolean("header", header)
         if idlength != 0:
             raise ValueError("idlength applies to fixed columns; delimited ids keep their own length")
-        if na is None:
-            na = ""
-        elif not isinstance(na, str):
-            raise TypeError(f"na must be a str, not {type(na).__name__}")
-        else:
-            na = na.strip(_BLANKS)
-            if na in _ANSWER_WORDS:
-                raise ValueError(f"na {na!r} is an answer; give a text that means a missing answer, such as '-99'")
-    else:
-        if header is not None or na is not None:
-            raise ValueError("header and na apply to delimited data (dataformat 'csv', 'tsv' or 'semicolon')")
-        header, na = False, ""
-        firstobs = 1 if firstobs is None else firstobs
-        # An id width alone puts the ids in column 1; without ids the
-        # responses start in column 1 unless set.
-        if idbegin < 1 and idlength > 0:
-            idbegin = 1
-        if idbegin < 1 and idlength < 1 and databegin < 1:
-            databegin = 1
+        if na is not None:
+            if not isinstance(na, str):
+                raise TypeError(f"na must be a str, not {type(na).__name__}")
+            if na.strip(_BLANKS) in _ANSWER_WORDS:
+                raise ValueError(
+                    f"na {na.strip(_BLANKS)!r} is an answer; give a text that means a missing answer, such as '-99'"
+                )
+    elif header is not None or na is not None:
+        raise ValueError("header and na apply to delimited data (dataformat 'csv', 'tsv' or 'semicolon')")
 
     messages = []
     try:
@@ -148,7 +136,6 @@ def read_responses(
             firstobs=firstobs,
             nobs=nobs,
             header=header,
-            idbegin_given=idbegin_given and delimited,
             na=na,
             encoding=encoding,
             verbose=_params.verbose(verbose),
