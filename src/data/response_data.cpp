@@ -56,6 +56,7 @@ ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileN
     std::string responses;
     std::string examineeIds;
     std::int32_t nexaminees = 0;
+    bool reserved = false;
 
     const auto tooShort = [&](std::int64_t lineNumber) {
         warn(observer, "Line length is too short. (", fileName, " , ", lineNumber, ")");
@@ -111,14 +112,17 @@ ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileN
                     accepted = false;
                 } else {
                     nitems = static_cast<std::int32_t>(std::min<std::int64_t>(detected, INT32_MAX));
-                    if (reader.fileSize() > 0 && responses.empty()) {
-                        // Room for the whole matrix at once, estimated from
-                        // this line's length.
-                        const auto lines = static_cast<std::size_t>(reader.fileSize() / (length + 1) + 1);
-                        reserveLarge(responses, lines * static_cast<std::size_t>(nitems));
-                    }
                 }
             }
+        }
+        if (accepted && !reserved && reader.fileSize() > 0) {
+            // Room for the whole matrix at once, estimated from the first
+            // accepted line's length, whether the item count was given or
+            // detected on it: growing by reallocation costs several copies.
+            reserved = true;
+            auto lines = static_cast<std::size_t>(reader.fileSize() / (length + 1) + 1);
+            if (nobs > 0) lines = std::min(lines, static_cast<std::size_t>(nobs));
+            reserveLarge(responses, lines * static_cast<std::size_t>(nitems));
         }
 
         if (accepted) {
