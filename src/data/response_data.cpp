@@ -115,15 +115,6 @@ ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileN
                 }
             }
         }
-        if (accepted && !reserved && reader.fileSize() > 0) {
-            // Room for the whole matrix at once, estimated from the first
-            // accepted line's length, whether the item count was given or
-            // detected on it: growing by reallocation costs several copies.
-            reserved = true;
-            auto lines = static_cast<std::size_t>(reader.fileSize() / (length + 1) + 1);
-            if (nobs > 0) lines = std::min(lines, static_cast<std::size_t>(nobs));
-            reserveLarge(responses, lines * static_cast<std::size_t>(nitems));
-        }
 
         if (accepted) {
             if (idlength >= 1 && col.idbegin >= 1) {
@@ -153,6 +144,19 @@ ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileN
                     if (!isResponse(ch))
                         warn(observer, "Illeagal character '", ch, "' is found at ", lineNumber, " , ",
                              col.databegin + static_cast<std::int64_t>(c), " in \"", fileName, "\"");
+                }
+            }
+            if (!reserved) {
+                // Room for the whole matrix at once, estimated from the first
+                // accepted line's length, whether the item count was given or
+                // detected on it: growing by reallocation costs several
+                // copies. Not where that line is cut short of the field: its
+                // length says nothing of the rows.
+                reserved = true;
+                if (reader.fileSize() > 0 && present == nitems) {
+                    auto lines = static_cast<std::size_t>(reader.fileSize() / (length + 1) + 1);
+                    if (nobs > 0) lines = std::min(lines, static_cast<std::size_t>(nobs));
+                    reserveLarge(responses, lines * static_cast<std::size_t>(nitems));
                 }
             }
             responses.append(field);
