@@ -250,7 +250,15 @@ Result analyze(const ResponseTable& table, const Options& options, Observer& obs
     result.prior.assign(options.prior.begin(), options.prior.end());
     if (result.prior.empty()) result.prior.assign(K, 1.0 / double(K));
 
-    const ResponseView data{table.responses, mask, J, N};
+    ResponseView data{table.responses, mask, J, N};
+    // The batch passes, and the scoring after them, visit only the present
+    // responses where many are missing (booklet designs); complete data keep
+    // the dense sweeps.
+    PresentItems presentItems;
+    if (method == 'G' && worthListingPresent(data)) {
+        presentItems = listPresentItems(data);
+        data.presentItems = &presentItems;
+    }
     const Model model{result.profile, result.fixedMask, result.prior, K};
     if (method == 'G') {
         if (options.restarts > 1) warn(observer, "Parameter \"restarts\" has no effect on the batch method.");
