@@ -6,7 +6,7 @@ JOBS ?= 2
 # and CMake's search would pick it).
 PYTHON ?= /usr/bin/python3
 
-.PHONY: all build run screenshot test test-sanitize test-tsan fuzz bench install clean
+.PHONY: all build run screenshot test test-sanitize test-tsan fuzz bench install clean r-package r-check
 
 all: build
 
@@ -93,6 +93,17 @@ bench:
 	$(PYTHON) bench/python_bench.py --stages $(BUILD_DIR)/bench/tavrel_bench_stages --work $(BUILD_DIR)/bench-work \
 		--package $(BUILD_DIR)/python --results bench/results.md
 	$(BUILD_DIR)/bench/tavrel_bench_kernels --benchmark_min_time=0.2
+
+# The R package: a self-contained source tarball in $(BUILD_DIR)/r
+# (tavrel_<version>.tar.gz) with the library's sources, and R CMD check of it.
+R ?= R
+R_DIR = $(BUILD_DIR)/r
+
+r-package:
+	R=$(R) r/tools/assemble.sh $(R_DIR)
+
+r-check: r-package
+	cd $(R_DIR) && MAKEFLAGS=-j$(JOBS) _R_CHECK_FORCE_SUGGESTS_=false $(R) CMD check --no-manual tavrel_*.tar.gz
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR) examples/out

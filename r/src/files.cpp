@@ -1,0 +1,131 @@
+// The files: the result files and the report written from a fit, and the
+// console program's readers of response data.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "glue.hpp"
+
+namespace tavrel::r {
+namespace {
+
+// The labels of a fit's files: its ids and, when the data had them, its
+// item names.
+struct FitLabels {
+    ExamineeIds ids;
+    std::vector<std::string> itemNames;
+
+    FitLabels(SEXP idVector, SEXP nameVector, const State& state)
+        : ids(idsOf(idVector)), itemNames(state.itemNamesGiven ? namesOf(nameVector) : std::vector<std::string>{}) {
+        const Result& r = state.result;
+        if (ids.present() && ids.size() != r.nexaminees)
+            throw std::invalid_argument("the fit's ranks must be named by one id per examinee, as lra() made them");
+        if (!itemNames.empty() && itemNames.size() != r.nitems)
+            throw std::invalid_argument("the fit's profile must have one row name per item, as lra() made it");
+    }
+    Labels view() const { return Labels{ids, itemNames}; }
+};
+
+}  // namespace
+
+}  // namespace tavrel::r
+
+using namespace tavrel;
+using namespace tavrel::r;
+
+// Writes the result files of `paths` (a character vector in the files' order,
+// NA for a file not written).
+// [[Rcpp::export(name = ".write_results")]]
+SEXP tavrel_write_results(SEXP state, SEXP ranks, SEXP memberships, SEXP distances, SEXP ids, SEXP itemNames, SEXP paths,
+                  std::string delimiter, int threads, bool verbose) {
+    RObserver observer(verbose);
+    return guarded(observer, "write", [&]() -> SEXP {
+        const State fit = loadFit(state, ranks, memberships, distances);
+        const FitLabels labels(ids, itemNames, fit);
+        ResultFileNames files;
+        std::optional<std::string>* slots[] = {&files.outfile,  &files.rankfile, &files.rmpfile,
+                                               &files.worpfile, &files.uorpfile, &files.testfile,
+                                               &files.itemfile, &files.trpfile,  &files.examineefile};
+        if (TYPEOF(paths) != STRSXP || XLENGTH(paths) != 9)
+            throw std::invalid_argument("nine file paths are needed");
+        for (R_xlen_t f = 0; f < 9; ++f)
+            if (STRING_ELT(paths, f) != NA_STRING) *slots[f] = std::string(textOf(paths, f));
+        writeResultFiles(files, fit.result, labels.view(), delimiter.at(0), std::size_t(std::max(threads, 0)),
+                         observer);
+        return R_NilValue;
+    });
+}
+
+// Writes the report page, with the fit's options as its run parameters.
+// [[Rcpp::export(name = ".write_report")]]
+SEXP tavrel_write_report(SEXP state, SEXP ranks, SEXP memberships, SEXP distances, SEXP ids, SEXP itemNames,
+                     SEXP path, SEXP dataName, bool verbose) {
+    RObserver observer(verbose);
+    return guarded(observer, "write", [&]() -> SEXP {
+        const State fit = loadFit(state, ranks, memberships, distances);
+        const FitLabels labels(ids, itemNames, fit);
+        const std::string data(textOf(dataName, 0));
+        const ReportContext context{data, fit.parameters};
+        writeReport(std::string(textOf(path, 0)), fit.result, labels.view(), context, observer);
+        return R_NilValue;
+    });
+}
+
+// The canonical word of an encoding's name, or NULL for an unknown one.
+// [[Rcpp::export(name = ".encoding_word")]]
+SEXP tavrel_encoding_word(SEXP word) {
+    if (TYPEOF(word) != STRSXP || XLENGTH(word) != 1 || STRING_ELT(word, 0) == NA_STRING) return R_NilValue;
+    const std::optional<TextEncoding> encoding = encodingNamed(textOf(word, 0));
+    return encoding ? stringOf(encodingWord(*encoding)) : R_NilValue;
+}
+
+// Reads a response data file under a layout resolved by read_responses():
+// list(columns = J integer vectors 1/0/NA, ids = character or NULL,
+// names = character, empty without a header).
+// [[Rcpp::export(name = ".read_responses")]]
+SEXP tavrel_read_responses(SEXP path, std::string delimiter, double idbegin, int idlength, double databegin, int nitems,
+                      double firstobs, double nobs, bool header, bool idbeginGiven, SEXP na, SEXP encoding,
+                      bool verbose) {
+    RObserver observer(verbose);
+    return guarded(observer, "read", [&]() -> SEXP {
+        DataLayout layout;
+        layout.infile = std::string(textOf(path, 0));
+        layout.delimiter = delimiter.empty() ? '\0' : delimiter[0];
+        layout.idbegin = std::int64_t(idbegin);
+        layout.idlength = idlength;
+        layout.databegin = std::int64_t(databegin);
+        layout.nitems = nitems;
+        layout.firstobs = std::int64_t(firstobs);
+        layout.nobs = std::int64_t(nobs);
+        layout.header = header;
+        layout.idbeginGiven = idbeginGiven;
+        layout.na = std::string(textOf(na, 0));
+        const std::optional<TextEncoding> named = encodingNamed(textOf(encoding, 0));
+        if (!named) throw std::invalid_argument("the encoding is unknown");
+        layout.encoding = *named;
+        ResponseData data = readResponses(layout, observer);
+
+        const std::size_t N = std::size_t(data.nexaminees), J = std::size_t(data.nitems);
+        Protected p;
+        SEXP columns = p(allocate(VECSXP, R_xlen_t(J)));
+        for (std::size_t j = 0; j < J; ++j) {
+            SEXP column = allocate(INTSXP, R_xlen_t(N));
+            SET_VECTOR_ELT(columns, R_xlen_t(j), column);
+            int* out = INTEGER(column);
+            const char* in = data.responses.data() + j;
+            for (std::size_t i = 0; i < N; ++i, in += J) out[i] = *in == '1' ? 1 : *in == '0' ? 0 : NA_INTEGER;
+        }
+        data.responses = std::string();
+        SEXP ids = R_NilValue;
+        if (data.ids.present()) {
+            std::vector<std::string_view> texts;
+            texts.reserve(data.ids.size());
+            for (std::size_t i = 0; i < data.ids.size(); ++i) texts.push_back(data.ids[i]);
+            ids = p(stringsOf(texts));
+        }
+        SEXP names = p(stringsOf(std::vector<std::string_view>(data.itemNames.begin(), data.itemNames.end())));
+        return namedList({{"columns", columns}, {"ids", ids}, {"names", names}});
+    });
+}
+

@@ -1,0 +1,4 @@
+library(testthat)
+library(tavrel)
+
+test_check("tavrel")
