@@ -8,8 +8,9 @@
 // the peak memory of one case is not inflated by another; each case runs
 // --repeats times (3 by default) and the table shows the medians. --only runs
 // one case (read, csv, utf16, L, M, B, G, irp, rank, rmp, worp, uorp, statistics,
-// test, item, trp, examinee, report, analyze) and prints its row without
-// writing the results file; --case NAME runs one case in this process and
+// test, item, trp, examinee, report, analyze, or sweep: the rank sweep and
+// restarts) and prints its row without writing the results file; --case NAME
+// runs one case in this process and
 // prints "seconds cells floor bytes" (the packages' benchmarks call it).
 #include <fcntl.h>
 #include <spawn.h>
@@ -101,7 +102,9 @@ struct Loaded {
 
 Loaded load(const std::string& path, std::size_t items, std::size_t ranks, bool ids, tavrel::Observer& quiet) {
     Loaded d;
-    tavrel::SettingMap settings{{"infile", path}, {"nitems", std::to_string(items)}};
+    // items 0: the reader detects the count from the first line.
+    tavrel::SettingMap settings{{"infile", path}};
+    if (items > 0) settings["nitems"] = std::to_string(items);
     if (ids) settings["idbegin"] = "1";
     tavrel::ResponseData data = tavrel::readResponses(tavrel::resolveDataLayout(settings, quiet), quiet);
     d.responses = std::move(data.responses);
@@ -135,11 +138,13 @@ double fileBytes(const std::string& path) {
 
 // ---- the cases --------------------------------------------------------------
 
+// J 0: the reader detects the item count.
 Measured caseRead(const std::string& path, std::size_t J, tavrel::Observer& quiet) {
     Measured m;
     auto start = Clock::now();
     Loaded d = load(path, J, 1, true, quiet);
     m.seconds = secondsSince(start);
+    J = static_cast<std::size_t>(d.J);
     m.cells = double(d.N) * double(d.J);
     m.bytes = fileBytes(path);
 
@@ -181,19 +186,27 @@ Measured caseRead(const std::string& path, std::size_t J, tavrel::Observer& quie
     return m;
 }
 
-// The delimited reader alone on a CSV file with ids, a header and NA.
-Measured caseReadCsv(const std::string& path, tavrel::Observer& quiet) {
+// The delimited reader alone on a CSV file with ids and a header, timed.
+Measured timeDelimitedRead(const std::string& path, tavrel::Observer& quiet, std::size_t& responses) {
     const tavrel::SettingMap settings{{"infile", path}, {"dataformat", "csv"}, {"idbegin", "1"}};
     Measured m;
-    auto start = Clock::now();
+    const auto start = Clock::now();
     const tavrel::ResponseData d = tavrel::readResponses(tavrel::resolveDataLayout(settings, quiet), quiet);
     m.seconds = secondsSince(start);
     m.cells = double(d.nexaminees) * double(d.nitems);
     m.bytes = fileBytes(path);
+    responses = d.responses.size();
+    return m;
+}
+
+// The delimited reader alone on a CSV file with ids, a header and NA.
+Measured caseReadCsv(const std::string& path, tavrel::Observer& quiet) {
+    std::size_t responses = 0;
+    Measured m = timeDelimitedRead(path, quiet, responses);
 
     // Floor: one buffered pass over the same bytes that counts the field and
     // record ends, the least a reader of delimited text must do.
-    start = Clock::now();
+    const auto start = Clock::now();
     std::FILE* file = std::fopen(path.c_str(), "rb");
     std::vector<char> buffer(1 << 20);
     std::size_t ends = 0;
@@ -202,7 +215,7 @@ Measured caseReadCsv(const std::string& path, tavrel::Observer& quiet) {
             ends += static_cast<std::size_t>(buffer[b] == ',') + static_cast<std::size_t>(buffer[b] == '\n');
     std::fclose(file);
     m.floorSeconds = secondsSince(start);
-    gSink = double(ends) + double(d.responses.size());
+    gSink = double(ends) + double(responses);
     return m;
 }
 
@@ -228,17 +241,12 @@ void writeUtf16(const std::string& csv, const std::string& path) {
 
 // The delimited reader on the same CSV in UTF-16, converted while it is read.
 Measured caseReadUtf16(const std::string& path, tavrel::Observer& quiet) {
-    const tavrel::SettingMap settings{{"infile", path}, {"dataformat", "csv"}, {"idbegin", "1"}};
-    Measured m;
-    auto start = Clock::now();
-    const tavrel::ResponseData d = tavrel::readResponses(tavrel::resolveDataLayout(settings, quiet), quiet);
-    m.seconds = secondsSince(start);
-    m.cells = double(d.nexaminees) * double(d.nitems);
-    m.bytes = fileBytes(path);
+    std::size_t responses = 0;
+    Measured m = timeDelimitedRead(path, quiet, responses);
 
     // Floor: one buffered pass over the same bytes that counts the field and
     // record ends among the UTF-16 units.
-    start = Clock::now();
+    const auto start = Clock::now();
     std::FILE* file = std::fopen(path.c_str(), "rb");
     std::vector<char> buffer(1 << 20);
     std::size_t ends = 0;
@@ -247,7 +255,7 @@ Measured caseReadUtf16(const std::string& path, tavrel::Observer& quiet) {
             ends += static_cast<std::size_t>(buffer[b + 1] == 0 && (buffer[b] == ',' || buffer[b] == '\n'));
     std::fclose(file);
     m.floorSeconds = secondsSince(start);
-    gSink = double(ends) + double(d.responses.size());
+    gSink = double(ends) + double(responses);
     return m;
 }
 
@@ -680,6 +688,7 @@ int main(int argc, char** argv) {
         tavrel::Observer quiet;  // the stages' messages, discarded
         Measured m;
         if (caseName == "read") m = caseRead(readData, s.readJ, quiet);
+        else if (caseName == "read-detect") m = caseRead(readData, 0, quiet);
         else if (caseName == "csv") m = caseReadCsv(csvData, quiet);
         else if (caseName == "utf16") m = caseReadUtf16(utf16Data, quiet);
         else if (caseName == "threads-files") {
@@ -706,13 +715,13 @@ int main(int argc, char** argv) {
     const auto needs = [&](std::initializer_list<const char*> cases) {
         return only.empty() || std::any_of(cases.begin(), cases.end(), [&](const char* c) { return only == c; });
     };
-    if (needs({"read"})) tavrel::simulation::writeDataFile(Design{s.readN, s.readJ, 10, 0.05, 11, true}, readData);
+    if (needs({"read", "read-detect"})) tavrel::simulation::writeDataFile(Design{s.readN, s.readJ, 10, 0.05, 11, true}, readData);
     if (needs({"csv", "utf16"}))
         tavrel::simulation::writeDataFile(Design{s.csvN, s.csvJ, 10, 0.05, 15, true, ','}, csvData);
     if (needs({"utf16"})) writeUtf16(csvData, utf16Data);
-    if (needs({"L", "M", "B"}))
+    if (needs({"L", "M", "B", "sweep"}))
         tavrel::simulation::writeDataFile(Design{s.seqN, s.seqJ, s.seqK, 0.05, 12, false}, seqData);
-    if (needs({"G", "irp", "rank", "rmp", "worp", "uorp", "statistics", "test", "item", "trp", "examinee"}))
+    if (needs({"G", "irp", "rank", "rmp", "worp", "uorp", "statistics", "test", "item", "trp", "examinee", "sweep"}))
         tavrel::simulation::writeDataFile(Design{s.batchN, s.batchJ, s.batchK, 0.05, 13, true}, batchData);
     if (needs({"report"}))
         tavrel::simulation::writeDataFile(Design{s.reportN, s.reportJ, s.reportK, 0.05, 16, true}, reportData);
@@ -748,6 +757,7 @@ int main(int argc, char** argv) {
     };
     const std::vector<Row> rows{
         {"read", dims(s.readN, s.readJ, 0, 0), ">= 500 MB/s"},
+        {"read-detect", dims(s.readN, s.readJ, 0, 0), ">= 500 MB/s"},
         {"csv", dims(s.csvN, s.csvJ, 0, 0), ">= 300 MB/s"},
         {"utf16", dims(s.csvN, s.csvJ, 0, 0), ">= 150 MB/s"},
         {"L", dims(s.seqN, s.seqJ, s.seqK, s.seqT), "ratio <= 1.5"},
@@ -767,7 +777,7 @@ int main(int argc, char** argv) {
         {"report", dims(s.reportN, s.reportJ, s.reportK, 0), "<= 1 s, page <= 3 MB"},
         {"analyze", dims(s.wholeN, s.wholeJ, s.wholeK, s.wholeT), "packages' reference"},
     };
-    const char* names[] = {"reading", "reading CSV", "reading UTF-16 CSV", "sequential 'L'", "sequential 'M'",
+    const char* names[] = {"reading, nitems given", "reading, nitems detected", "reading CSV", "reading UTF-16 CSV", "sequential 'L'", "sequential 'M'",
                            "sequential 'B'", "batch 'G'",
                            "item reference profile", "latent ranks", "rank membership profiles",
                            "weighted observation ratios", "unweighted observation ratios", "statistics (computed)",
@@ -814,7 +824,7 @@ int main(int argc, char** argv) {
               << format("%.1f", c.peakMb) << " | " << rows[r].target << " |\n";
     }
 
-    if (!only.empty()) {
+    if (!only.empty() && only != "sweep") {
         std::printf("%s", table.str().c_str());
         return 0;
     }
@@ -838,6 +848,7 @@ int main(int argc, char** argv) {
         {"threads-files", "all result files", "<= 0.6", dims(s.batchN, s.batchJ, s.batchK, 0)},
     };
     for (const auto& row : threadRows) {
+        if (!only.empty()) break;
         std::fprintf(stderr, "Running %s at 1 and %s threads ...\n", row.label, all.c_str());
         std::vector<std::string> args{argv[0], "--case", row.name, "--work", work};
         if (quick) args.push_back("--quick");
@@ -912,7 +923,82 @@ int main(int argc, char** argv) {
         threads << "| whole run 'G', all files | " << dims(s.wholeN, s.wholeJ, s.wholeK, s.wholeT) << " | "
                 << format("%.2f", wholeSeconds[2]) << " | " << format("%.2f", wholeSeconds[3]) << " | "
                 << format("%.2f", wholeSeconds[3] / wholeSeconds[2]) << " | <= 0.7 |\n";
+
+    // Choosing K through the binary: the rank sweep against its nine single
+    // runs, and eight restarts against eight single runs; medians of the
+    // repeats, the configurations interleaved in each repeat.
+    std::ostringstream choosing;
+    const bool sweepCases = (only.empty() && !threadsOnly) || only == "sweep";
+    if (sweepCases) {
+        const std::string batchLayout = "infile = batch.txt; idbegin = 1; nitems = " + std::to_string(s.batchJ) +
+                                        "; method = batch; maxiter = 20; diffcrit = -1;";
+        for (int K = 2; K <= 10; ++K)
+            std::ofstream("single" + std::to_string(K) + ".settings")
+                << batchLayout << " nranks = " << K << "; testfile = single_test.csv;\n";
+        std::ofstream("sweep.settings") << batchLayout
+                                        << " nranks = 10; ranksweep = 2-10; testfile = sweep_test.csv; "
+                                           "sweepfile = sweep.csv;\n";
+        const std::string seqLayout = "infile = sequential.txt; nitems = " + std::to_string(s.seqJ) +
+                                      "; nranks = " + std::to_string(s.seqK) + "; method = ml; maxiter = " +
+                                      std::to_string(s.seqT) + "; testfile = restart_test.csv;";
+        for (int r = 0; r < 8; ++r)
+            std::ofstream("restart" + std::to_string(r) + ".settings") << seqLayout << " seed = " << 100 + r << ";\n";
+        std::ofstream("restarts.settings") << seqLayout << " seed = 100; restarts = 8;\n";
+
+        // Seconds and peak memory of runs one after another at `threads`.
+        const auto runs = [&](const std::vector<std::string>& settings, const std::string& threads, double& peakMb) {
+            setenv("TAVREL_THREADS", threads.c_str(), 1);
+            double seconds = 0.0;
+            for (const std::string& file : settings) {
+                std::string ignored;
+                const auto start = Clock::now();
+                const Child child = spawn({absoluteTavrel, file}, ignored);
+                seconds += secondsSince(start);
+                peakMb = std::max(peakMb, child.peakMb);
+            }
+            unsetenv("TAVREL_THREADS");
+            return seconds;
+        };
+        std::vector<std::string> nine, eight;
+        for (int K = 2; K <= 10; ++K) nine.push_back("single" + std::to_string(K) + ".settings");
+        for (int r = 0; r < 8; ++r) eight.push_back("restart" + std::to_string(r) + ".settings");
+        std::vector<double> nineOne, nineAll, sweep, eightOne, restarts;
+        double singlePeak = 0.0, sweepPeak = 0.0, ignoredPeak = 0.0;
+        for (int repeat = 0; repeat < repeats; ++repeat) {
+            std::fprintf(stderr, "Running the rank sweep and the restarts, repeat %d of %d ...\n", repeat + 1, repeats);
+            nineOne.push_back(runs(nine, "1", ignoredPeak));
+            nineAll.push_back(runs(nine, all, ignoredPeak));
+            double tenPeak = 0.0;
+            runs({"single10.settings"}, "1", tenPeak);
+            singlePeak = std::max(singlePeak, tenPeak);
+            sweep.push_back(runs({"sweep.settings"}, all, sweepPeak));
+            eightOne.push_back(runs(eight, "1", ignoredPeak));
+            restarts.push_back(runs({"restarts.settings"}, all, ignoredPeak));
+        }
+        const double budgetSweepMb = singlePeak + (2.0 * 8.0 * double(s.batchN) * 10.0 +
+                                                   double(processors) * double(s.batchJ) * 10.0 * 8.0) *
+                                                      1.2 / 1048576.0;
+        choosing << "| Case | Size | Seconds | Against | Ratio | Peak MB | Target |\n|---|---|---:|---|---:|---:|---|\n"
+                 << "| rank sweep 2-10, 'G', threads = " << all << " | "
+                 << dims(s.batchN, s.batchJ, 10, 20) << " | " << format("%.2f", median(sweep))
+                 << " | nine single runs, threads = 1: " << format("%.2f", median(nineOne)) << " s | "
+                 << format("%.2f", median(sweep) / median(nineOne)) << " | " << format("%.1f", sweepPeak)
+                 << " | <= 0.6; peak <= " << format("%.0f", budgetSweepMb) << " MB (single K = 10: "
+                 << format("%.1f", singlePeak) << " MB) |\n"
+                 << "| rank sweep 2-10, 'G', threads = " << all << " | " << dims(s.batchN, s.batchJ, 10, 20) << " | "
+                 << format("%.2f", median(sweep)) << " | nine single runs, threads = " << all << ": "
+                 << format("%.2f", median(nineAll)) << " s | " << format("%.2f", median(sweep) / median(nineAll))
+                 << " | | <= 0.95 |\n"
+                 << "| restarts = 8, 'M', threads = " << all << " | " << dims(s.seqN, s.seqJ, s.seqK, s.seqT) << " | "
+                 << format("%.2f", median(restarts)) << " | eight single runs, threads = 1: "
+                 << format("%.2f", median(eightOne)) << " s | " << format("%.2f", median(restarts) / median(eightOne))
+                 << " | | <= 0.6 |\n";
+    }
     if (chdir(here.c_str()) != 0) return 1;
+    if (only == "sweep") {
+        std::printf("%s", choosing.str().c_str());
+        return 0;
+    }
 
     char date[32];
     const std::time_t now = std::time(nullptr);
@@ -925,6 +1011,8 @@ int main(int argc, char** argv) {
            << (threadsOnly ? std::string() : table.str() + "\n")
            << "Threads (ratio: the time at every processor over the time at one thread, in the same process):\n\n"
            << threads.str() << "\n"
+           << (choosing.str().empty() ? std::string()
+                                      : "Choosing K (the whole program; medians of the repeats):\n\n" + choosing.str() + "\n")
            << "A cell is one present response x rank x pass for the estimation, one response for reading and\n"
            << "writing (ns per response). Floors are bare loops measured in the same process: reading, one\n"
            << "buffered pass copying and classifying the same bytes; reading CSV (UTF-16: the same data with\n"

@@ -2,7 +2,7 @@
 // runs tavrel on it. Seeded, so every run writes the same files.
 //
 //   tavrel_simulate --examinees N --items J --ranks K [--missing SHARE]
-//                   [--seed S] [--ids] [--csv] --out FILE
+//                   [--booklets B [--anchor A]] [--seed S] [--ids] [--csv] --out FILE
 //                   [--settings FILE [--method WORD] [--maxiter T]]
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +14,8 @@ namespace {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: tavrel_simulate --examinees N --items J --ranks K [--missing SHARE] [--seed S] [--ids] [--csv] "
+                 "usage: tavrel_simulate --examinees N --items J --ranks K [--missing SHARE] [--booklets B [--anchor A]] "
+                 "[--seed S] [--ids] [--csv] "
                  "--out FILE [--settings FILE [--method WORD] [--maxiter T]]\n");
     return 2;
 }
@@ -27,6 +28,7 @@ bool writeSettingFile(const tavrel::simulation::Design& d, const std::string& pa
     if (file == nullptr) return false;
     std::fprintf(file, "# Simulated: %zu examinees, %zu items, %zu ranks, %g missing, seed %llu\n", d.examinees,
                  d.items, d.ranks, d.missing, static_cast<unsigned long long>(d.seed));
+    if (d.booklets > 0) std::fprintf(file, "# %zu booklets, %zu anchor items\n", d.booklets, d.anchors);
     std::fprintf(file, "infile = \"%s\";\nnitems = %zu;\nnranks = %zu;\nmethod = %s;\nmaxiter = %lld;\n",
                  data.c_str(), d.items, d.ranks, method.c_str(), maxiter);
     if (d.ids) std::fprintf(file, "idbegin = 1;\n");
@@ -59,6 +61,10 @@ int main(int argc, char** argv) {
             d.ranks = std::strtoull(argv[++a], nullptr, 10);
         } else if (arg == "--missing" && hasValue) {
             d.missing = std::atof(argv[++a]);
+        } else if (arg == "--booklets" && hasValue) {
+            d.booklets = std::strtoull(argv[++a], nullptr, 10);
+        } else if (arg == "--anchor" && hasValue) {
+            d.anchors = std::strtoull(argv[++a], nullptr, 10);
         } else if (arg == "--seed" && hasValue) {
             d.seed = std::strtoull(argv[++a], nullptr, 10);
         } else if (arg == "--out" && hasValue) {
@@ -74,6 +80,10 @@ int main(int argc, char** argv) {
         }
     }
     if (out.empty() || d.items < 1 || d.ranks < 1) return usage();
+    // Anchor items only within booklets, and every booklet at least one item
+    // of its own.
+    if (d.anchors > 0 && d.booklets == 0) return usage();
+    if (d.booklets > 0 && (d.anchors >= d.items || d.items - d.anchors < d.booklets)) return usage();
     if (!tavrel::simulation::writeDataFile(d, out)) {
         std::fprintf(stderr, "tavrel_simulate: cannot write %s\n", out.c_str());
         return 1;

@@ -1,7 +1,8 @@
 #pragma once
 // Seeded simulation of response data: examinees drawn from K ordered ranks,
-// every item's probability of a correct answer rising with the rank, and a
-// chosen share of missing responses. The same seed writes the same data on
+// every item's probability of a correct answer rising with the rank, a chosen
+// share of missing responses and, on request, booklets that leave the items
+// outside an examinee's booklet missing. The same seed writes the same data on
 // every machine. Shared by the simulator and the benchmarks.
 #include <cmath>
 #include <cstdint>
@@ -36,7 +37,20 @@ struct Design {
     bool ids = false;      // "S0000001 " before the responses
     char delimiter = 0;    // 0: fixed columns; else delimited records with a
                            // header, answers 1 and 0, missing answers NA
+    // A booklet design: the items after the first `anchors` are split into
+    // `booklets` contiguous booklets; examinee i answers booklet i mod
+    // booklets and the anchor items, every other item is missing. 0: every
+    // examinee answers every item.
+    std::size_t booklets = 0;
+    std::size_t anchors = 0;
 };
+
+// Whether examinee i was given item j under the design's booklets.
+inline bool answers(const Design& d, std::size_t i, std::size_t j) {
+    if (d.booklets == 0 || j < d.anchors) return true;
+    const std::size_t pool = d.items - d.anchors;
+    return (j - d.anchors) * d.booklets / pool == i % d.booklets;
+}
 
 // Writes the data file; false when it cannot be written.
 inline bool writeDataFile(const Design& d, const std::string& path) {
@@ -78,7 +92,10 @@ inline bool writeDataFile(const Design& d, const std::string& path) {
         for (std::size_t j = 0; j < J; ++j) {
             const double u = random.uniform();
             const double v = random.uniform();
-            const char response = v < d.missing ? '.' : (u < probability[j * K + rank] ? '1' : '0');
+            // Every cell draws both numbers, booklet or not: the answers
+            // given are those of the same data without booklets.
+            const char response = !answers(d, i, j) || v < d.missing ? '.'
+                                  : (u < probability[j * K + rank] ? '1' : '0');
             if (D == 0) {
                 line.push_back(response);
                 continue;

@@ -10,7 +10,9 @@
 #include <limits>
 #include <string>
 
+#include "common/text_file.hpp"
 #include "common/workers.hpp"
+#include "tavrel_process.hpp"
 
 namespace tavrel {
 namespace {
@@ -54,6 +56,40 @@ TEST(WriteRows, SameBytesForAnyNumberOfWorkers) {
         }
     }
     std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace tavrel
+
+namespace tavrel {
+namespace {
+
+TEST(OutputFile, ReplacesItsTargetOnlyWhenClosed) {
+    const testing::TempDir dir;
+    const std::string target = dir.write("out.csv", "old\n");
+    {
+        OutputFile file(target);
+        file.put("new\n");
+        // Until it is closed the target holds its old content, beside a temporary file.
+        EXPECT_EQ(dir.read("out.csv"), "old\n");
+        EXPECT_EQ(dir.read(temporaryName("out.csv", ::getpid(), 255)), "");
+        file.close();
+    }
+    EXPECT_EQ(dir.read("out.csv"), "new\n");
+    {
+        OutputFile abandoned(target);
+        abandoned.put("half");
+    }  // destroyed before close(): a failure or a stop came first
+    EXPECT_EQ(dir.read("out.csv"), "new\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.path / temporaryName("out.csv", ::getpid(), 255)));
+}
+
+TEST(OutputFile, TemporaryNamesFitTheFileSystem) {
+    EXPECT_EQ(temporaryName("rank.csv", 4242, 255), ".rank.csv.tavrel-4242");
+    const std::string longName(300, 'x');
+    const std::string shortened = temporaryName(longName, 4242, 255);
+    EXPECT_EQ(shortened.size(), 255u);
+    EXPECT_EQ(shortened.substr(shortened.size() - 12), ".tavrel-4242");
 }
 
 }  // namespace

@@ -39,15 +39,18 @@ private:
 };
 
 // A UTF-16 response file in fixed columns: columns count bytes, which UTF-16
-// text does not have one per character.
+// text does not have one per character. The text is the Error line's body.
 class EncodingFailure : public std::exception {
 public:
-    explicit EncodingFailure(std::string fileName) : fileName_(std::move(fileName)) {}
+    explicit EncodingFailure(std::string fileName)
+        : fileName_(std::move(fileName)),
+          text_("File \"" + fileName_ + "\" is UTF-16; fixed columns are read from single-byte text.") {}
     const std::string& fileName() const noexcept { return fileName_; }
-    const char* what() const noexcept override { return fileName_.c_str(); }
+    const char* what() const noexcept override { return text_.c_str(); }
 
 private:
     std::string fileName_;
+    std::string text_;
 };
 
 }  // namespace tavrel

@@ -35,8 +35,9 @@ struct Requests {
     bool weightedRatios = false;    // the weighted observation ratio profile
     bool unweightedRatios = false;  // the unweighted observation ratio profile
     bool reportCounts = false;      // the report's counts (with the statistics)
+    bool marginal = false;          // the marginal log-likelihood
 
-    static Requests everything() { return {true, true, true, true, true, true, true}; }
+    static Requests everything() { return {true, true, true, true, true, true, true, true}; }
 };
 
 // Arrays are borrowed for the call and must stay valid during it.
@@ -51,6 +52,9 @@ struct Options {
     double sigmat = 0.12;        // neighbourhood width at the last pass
     double diffcrit = 0.0001;    // convergence criterion of batch estimation
     bool increase = false;       // sort every item's profile into ascending order after each pass
+    // Sequential methods: runs with the seeds seed, seed + 1, ...; the one
+    // with the largest marginal log-likelihood is kept. Below 1: one.
+    std::int32_t restarts = 1;
 
     std::span<const double> prior;  // K probabilities, used as given; empty: 1/K each
     std::span<const char> itemUse;  // J flags, '0' takes an item out; empty: every item is used

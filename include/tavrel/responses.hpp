@@ -123,9 +123,35 @@ struct DataLayout {
     TextEncoding encoding = TextEncoding::utf8;
 };
 
+// The data keys as a client gives them; absent: not given.
+struct DataKeys {
+    std::optional<std::string> infile;
+    char delimiter = 0;  // 0: fixed columns; ',', '\t' or ';': delimited records
+    std::optional<std::int64_t> idbegin;
+    std::optional<std::int32_t> idlength;
+    std::optional<std::int64_t> databegin;
+    std::optional<std::int32_t> nitems;
+    std::optional<std::int64_t> firstobs;
+    std::optional<std::int64_t> nobs;
+    std::optional<bool> header;     // delimited only
+    std::optional<std::string> na;  // delimited only
+    TextEncoding encoding = TextEncoding::utf8;
+};
+
+// The layout the keys describe, with the defaults of the format, as a
+// setting file's data keys are read. Fixed columns: from line 1; an id width
+// alone puts the ids in column 1; without ids the responses start in column
+// 1 unless set; header and na are not used. Delimited records: a header
+// unless told not, and then the first examinee is record 2 or later; ids
+// where idbegin says (below 0: none), or, not given, where the reader finds
+// an unnamed first column; no id width; na without the blanks around it,
+// and ignored with a warning to the observer when it is an answer.
+DataLayout completeDataLayout(const DataKeys& keys, Observer& observer);
+
 // Reads the file named by the layout, in fixed columns or delimited as the
 // layout says; the reader's warnings and the two count notes go to the
-// observer. Without `infile` nothing is read and nothing said: the item
+// observer, which is asked now and then whether to stop (Cancelled). Without
+// `infile` nothing is read and nothing said: the item
 // count is the one set, and ids are present as the layout asks for them.
 // FileFailure when the file cannot be opened; EncodingFailure for a UTF-16
 // file in fixed columns.

@@ -6,6 +6,7 @@
 //   analysis.hpp    analyze() and its Result; scoring other examinees
 //   statistics.hpp  the statistics a Result holds
 //   tables.hpp      the statistics as the files' named columns
+//   result_bytes.hpp a result as bytes and back
 //   writers.hpp     the result files and the report
 //   observer.hpp    messages, progress and stopping
 //   failures.hpp    what the operations raise
@@ -16,6 +17,7 @@
 #include "tavrel/observer.hpp"
 #include "tavrel/options.hpp"
 #include "tavrel/responses.hpp"
+#include "tavrel/result_bytes.hpp"
 #include "tavrel/statistics.hpp"
 #include "tavrel/tables.hpp"
 #include "tavrel/version.hpp"

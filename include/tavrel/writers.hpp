@@ -40,10 +40,15 @@ struct Labels {
 
 // Writes the named files in their order, each complete before its Note; a
 // file that cannot be written ends the call with FileFailure, the files
-// before it complete. Rows are formatted on `threads` workers (0: every
+// before it complete. Each file replaces its target only once it is complete;
+// the observer is asked before each file whether to stop (Cancelled). Rows are formatted on `threads` workers (0: every
 // processor); the bytes are the same for any number.
 void writeResultFiles(const ResultFileNames& files, const Result& result, const Labels& labels, char delimiter,
                       std::size_t threads, Observer& observer);
+
+// The sweep file: one row per rank count, in the delimiter and number format
+// of the statistics files; FileFailure when it cannot be written.
+void writeSweepFile(const std::string& fileName, std::span<const SweepRow> rows, char delimiter, Observer& observer);
 
 // One run parameter as the report's header lists it.
 struct ParameterText {
@@ -63,6 +68,7 @@ std::vector<ParameterText> describeOptions(const Options& options, const Result&
 struct ReportContext {
     std::string_view dataFile;                  // shown as the data file; empty: none
     std::span<const ParameterText> parameters;  // in the order the header lists them
+    std::span<const SweepRow> sweep = {};       // a rank sweep to show; empty: none
 };
 
 // The report page (needs a result with statistics and counts), written to

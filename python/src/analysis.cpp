@@ -81,36 +81,110 @@ py::list columns(std::vector<Column>&& table) {
     return out;
 }
 
-Fit analyzeCodes(const py::array& codes, std::int32_t nranks, const std::string& method, std::int32_t maxiter,
-                 std::int32_t seed, double alpha1, double alphat, double sigma1, double sigmat, double diffcrit,
-                 bool increase, const std::optional<std::vector<double>>& prior,
-                 const std::optional<std::string>& itemUse, const std::optional<std::vector<double>>& fixedValues,
-                 const std::optional<std::string>& fixedMask, std::optional<double> phi, std::size_t threads,
-                 bool verbose, const py::list& warnings) {
-    const ResponseTable table = tableOf(codes);
+// Options that own the arrays they lend to the library.
+struct OwnedOptions {
     Options options;
+    std::vector<double> prior, fixedValues;
+    std::string itemUse, fixedMask;
+
+    OwnedOptions() = default;
+    OwnedOptions(const OwnedOptions&) = delete;
+    OwnedOptions& operator=(const OwnedOptions&) = delete;
+};
+
+void fillOptions(OwnedOptions& owned, std::int32_t nranks, const std::string& method, std::int32_t maxiter,
+                 std::int32_t seed, std::int32_t restarts, double alpha1, double alphat, double sigma1, double sigmat,
+                 double diffcrit, bool increase, const std::optional<std::vector<double>>& prior,
+                 const std::optional<std::string>& itemUse, const std::optional<std::vector<double>>& fixedValues,
+                 const std::optional<std::string>& fixedMask, std::optional<double> phi, std::size_t threads) {
+    Options& options = owned.options;
     options.nranks = nranks;
     options.method = methodOf(method);
     options.maxiter = maxiter;
     options.seed = seed;
+    options.restarts = restarts;
     options.alpha1 = alpha1;
     options.alphat = alphat;
     options.sigma1 = sigma1;
     options.sigmat = sigmat;
     options.diffcrit = diffcrit;
     options.increase = increase;
-    if (prior) options.prior = *prior;
-    if (itemUse) options.itemUse = *itemUse;
-    if (fixedValues) options.fixedValues = *fixedValues;
-    if (fixedMask) options.fixedMask = *fixedMask;
+    if (prior) options.prior = owned.prior = *prior;
+    if (itemUse) options.itemUse = owned.itemUse = *itemUse;
+    if (fixedValues) options.fixedValues = owned.fixedValues = *fixedValues;
+    if (fixedMask) options.fixedMask = owned.fixedMask = *fixedMask;
     options.phi = phi;
     options.threads = threads;
+}
+
+Fit analyzeCodes(const py::array& codes, std::int32_t nranks, const std::string& method, std::int32_t maxiter,
+                 std::int32_t seed, std::int32_t restarts, double alpha1, double alphat, double sigma1, double sigmat,
+                 double diffcrit, bool increase, const std::optional<std::vector<double>>& prior,
+                 const std::optional<std::string>& itemUse, const std::optional<std::vector<double>>& fixedValues,
+                 const std::optional<std::string>& fixedMask, std::optional<double> phi, std::size_t threads,
+                 bool verbose, const py::list& warnings) {
+    const ResponseTable table = tableOf(codes);
+    OwnedOptions owned;
+    fillOptions(owned, nranks, method, maxiter, seed, restarts, alpha1, alphat, sigma1, sigmat, diffcrit, increase,
+                prior, itemUse, fixedValues, fixedMask, phi, threads);
+    Options& options = owned.options;
     options.requests = Requests::everything();
 
     PyObserver observer(verbose);
     Fit fit{callEngine(observer, warnings, [&] { return analyze(table, options, observer); }), {}};
     fit.parameters = describeOptions(options, fit.result);
     return fit;
+}
+
+// The rows of a rank sweep, each a tuple in the sweep file's column order
+// (None for the NA of seed and converged; NaN for a number's NA).
+py::list sweepCodes(const py::array& codes, const std::vector<std::int32_t>& rankCounts, const std::string& method,
+                    std::int32_t maxiter, std::int32_t seed, std::int32_t restarts, double alpha1, double alphat,
+                    double sigma1, double sigmat, double diffcrit, bool increase,
+                    const std::optional<std::string>& itemUse, std::optional<double> phi, std::size_t threads,
+                    bool verbose, const py::list& warnings) {
+    if (rankCounts.empty()) throw std::invalid_argument("a rank sweep needs at least one rank count");
+    const ResponseTable table = tableOf(codes);
+    OwnedOptions owned;
+    fillOptions(owned, rankCounts.front(), method, maxiter, seed, restarts, alpha1, alphat, sigma1, sigmat, diffcrit,
+                increase, std::nullopt, itemUse, std::nullopt, std::nullopt, phi, threads);
+    PyObserver observer(verbose);
+    const std::vector<SweepRow> rows = callEngine(
+        observer, warnings, [&] { return sweepRanks(table, owned.options, rankCounts, nullptr, observer); });
+    py::list out;
+    for (const SweepRow& row : rows) {
+        const bool batch = row.method == Method::Batch;
+        py::list values;
+        values.append(row.nranks);
+        values.append(std::string(methodWord(row.method)));
+        values.append(batch ? py::none() : py::object(py::int_(row.seed)));
+        values.append(row.passes);
+        values.append(batch ? py::object(py::bool_(row.converged)) : py::none());
+        values.append(row.loglikMarginal);
+        const FitIndices& f = row.fit;
+        for (const double v : {f.loglikModel, f.loglikBenchmark, f.loglikNull, f.chisqModel, f.chisqNull, f.dfModel,
+                               f.dfNull, f.NFI, f.RFI, f.IFI, f.TLI, f.CFI, f.RMSEA, f.AIC, f.CAIC, f.BIC})
+            values.append(v);
+        values.append(row.weaklyOrdinal);
+        values.append(row.stronglyOrdinal);
+        values.append(row.smallestRankShare);
+        values.append(row.rankScoreCorrelation);
+        out.append(py::tuple(values));
+    }
+    return out;
+}
+
+py::array_t<double> marginalCodes(const Fit& fit, const py::array& codes, std::size_t threads, bool verbose,
+                                  const py::list& warnings) {
+    const ResponseTable table = tableOf(codes);
+    if (table.nitems != fit.result.nitems)
+        throw std::invalid_argument("the data have " + std::to_string(table.nitems) + " items, the fit " +
+                                    std::to_string(fit.result.nitems));
+    PyObserver observer(verbose);
+    std::vector<double> values = callEngine(
+        observer, warnings, [&] { return marginalLogLikelihoods(fit.result, table, threads, observer); });
+    const py::ssize_t N = size(values.size());
+    return adoptVector(std::move(values), {N});
 }
 
 py::tuple classifyCodes(const Fit& fit, const py::array& codes, bool ranks, bool memberships, std::size_t threads,
@@ -138,11 +212,21 @@ void registerAnalysis(py::module_& m) {
     }, py::arg("word"), "The result files' word for a method word (`ml`, `bayes`, `ls`, `batch`), or None.");
 
     m.def("analyze", &analyzeCodes, py::kw_only(), py::arg("codes"), py::arg("nranks"), py::arg("method"),
-          py::arg("maxiter"), py::arg("seed"), py::arg("alpha1"), py::arg("alphat"), py::arg("sigma1"),
+          py::arg("maxiter"), py::arg("seed"), py::arg("restarts"), py::arg("alpha1"), py::arg("alphat"), py::arg("sigma1"),
           py::arg("sigmat"), py::arg("diffcrit"), py::arg("increase"), py::arg("prior"), py::arg("item_use"),
           py::arg("fixed_values"), py::arg("fixed_mask"), py::arg("phi"), py::arg("threads"), py::arg("verbose"),
           py::arg("warnings"),
           "Analyzes an N x J table of codes under checked options; every result is computed.");
+
+    m.def("sweep", &sweepCodes, py::kw_only(), py::arg("codes"), py::arg("rank_counts"), py::arg("method"),
+          py::arg("maxiter"), py::arg("seed"), py::arg("restarts"), py::arg("alpha1"), py::arg("alphat"),
+          py::arg("sigma1"), py::arg("sigmat"), py::arg("diffcrit"), py::arg("increase"), py::arg("item_use"),
+          py::arg("phi"), py::arg("threads"), py::arg("verbose"), py::arg("warnings"),
+          "The sweep file's rows (tuples, None for NA) of analyses at each rank count (ascending, each once).");
+
+    m.def("marginal", &marginalCodes, py::kw_only(), py::arg("fit"), py::arg("codes"), py::arg("threads"),
+          py::arg("verbose"), py::arg("warnings"),
+          "Each examinee's marginal log-likelihood under the fit (NaN without responses that take part).");
 
     m.def("classify", &classifyCodes, py::kw_only(), py::arg("fit"), py::arg("codes"), py::arg("ranks"),
           py::arg("memberships"), py::arg("threads"), py::arg("verbose"), py::arg("warnings"),
@@ -157,6 +241,17 @@ void registerAnalysis(py::module_& m) {
         .def_property_readonly("passes", [](const Fit& f) { return f.result.passes; })
         .def_property_readonly("converged", [](const Fit& f) { return f.result.converged; })
         .def_property_readonly("seed", [](const Fit& f) { return f.result.seed; })
+        .def_property_readonly("loglik_marginal", [](const Fit& f) { return f.result.loglikMarginal; })
+        .def_property_readonly("restarts",
+                               [](const Fit& f) {
+                                   py::list out;
+                                   for (const RestartSummary& r : f.result.restarts)
+                                       out.append(py::make_tuple(r.seed, r.loglikMarginal, r.weaklyOrdinal,
+                                                                 r.sameRankShare, r.kept));
+                                   return out;
+                               },
+                               "(seed, loglik_marginal, weakly_ordinal, same_rank_share, kept) per restart; empty "
+                               "for one run.")
         .def_property_readonly("profile",
                                [](const Fit& f) {
                                    const Result& r = f.result;
@@ -213,7 +308,13 @@ void registerAnalysis(py::module_& m) {
             },
             [](const py::tuple& state) {
                 if (state.size() != 2) throw std::invalid_argument("the state is not that of a fitted estimator");
-                Fit fit{loadResult(std::string_view(state[0].cast<py::bytes>())), {}};
+                Fit fit;
+                try {
+                    fit.result = loadResult(std::string_view(state[0].cast<py::bytes>()));
+                } catch (const std::invalid_argument& failure) {
+                    throw std::invalid_argument(std::string("cannot restore the fitted estimator: ") + failure.what() +
+                                                "; fit it again");
+                }
                 for (const py::handle row : state[1].cast<py::list>()) {
                     const auto p = row.cast<py::tuple>();
                     if (p.size() != 4) throw std::invalid_argument("the state is not that of a fitted estimator");

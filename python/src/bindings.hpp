@@ -140,11 +140,6 @@ struct Fit {
     std::vector<ParameterText> parameters;  // the options, as the report lists them
 };
 
-// The result as bytes and back, exactly; the bytes hold the library version
-// and are refused (std::invalid_argument) by another or when damaged.
-std::string saveResult(const Result& result);
-Result loadResult(std::string_view bytes);
-
 // A numpy array that takes over the vector (no copy); `shape` multiplies to its size.
 template <class T>
 py::array_t<T> adoptVector(std::vector<T>&& values, std::vector<py::ssize_t> shape) {

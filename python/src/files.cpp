@@ -79,11 +79,41 @@ int writeFiles(const Fit& fit, const py::dict& names, const py::object& ids, con
     });
 }
 
+// A row of the sweep file as sweep() gives it: 26 values, None for the NA of
+// seed and converged.
+SweepRow sweepRowOf(const py::handle item) {
+    const auto t = item.cast<py::tuple>();
+    if (t.size() != 26) throw std::invalid_argument("a row of a rank sweep holds 26 values");
+    SweepRow row;
+    row.nranks = t[0].cast<std::int32_t>();
+    const std::optional<Method> method = methodFromWord(t[1].cast<std::string>());
+    if (!method || row.nranks < 1) throw std::invalid_argument("a row of a rank sweep names its rank count and method");
+    row.method = *method;
+    row.seed = t[2].is_none() ? 0 : t[2].cast<std::int32_t>();
+    row.passes = t[3].cast<std::int32_t>();
+    row.converged = !t[4].is_none() && t[4].cast<bool>();
+    row.loglikMarginal = t[5].cast<double>();
+    FitIndices& f = row.fit;
+    double* fields[] = {&f.loglikModel, &f.loglikBenchmark, &f.loglikNull, &f.chisqModel, &f.chisqNull, &f.dfModel,
+                        &f.dfNull,      &f.NFI,             &f.RFI,        &f.IFI,        &f.TLI,       &f.CFI,
+                        &f.RMSEA,       &f.AIC,             &f.CAIC,       &f.BIC};
+    std::size_t at = 6;
+    for (double* field : fields) *field = t[at++].cast<double>();
+    row.weaklyOrdinal = t[22].cast<bool>();
+    row.stronglyOrdinal = t[23].cast<bool>();
+    row.smallestRankShare = t[24].cast<double>();
+    row.rankScoreCorrelation = t[25].cast<double>();
+    return row;
+}
+
 int writeReportPage(const Fit& fit, const std::string& path, const py::object& ids, const py::object& itemNames,
-                    const std::string& dataName, bool verbose, const py::list& warnings) {
+                    const std::string& dataName, const py::object& sweep, bool verbose, const py::list& warnings) {
     const OwnedLabels labels(ids, itemNames);
     checkLabels(labels, fit.result);
-    const ReportContext context{dataName, fit.parameters};
+    std::vector<SweepRow> rows;
+    if (!sweep.is_none())
+        for (const py::handle row : sweep) rows.push_back(sweepRowOf(row));
+    const ReportContext context{dataName, fit.parameters, rows};
     PyObserver observer(verbose);
     return callEngine(observer, warnings, [&] {
         writeReport(path, fit.result, labels.view(), context, observer);
@@ -91,23 +121,29 @@ int writeReportPage(const Fit& fit, const std::string& path, const py::object& i
     });
 }
 
-py::tuple readFile(const std::string& path, char delimiter, std::int64_t idbegin, std::int32_t idlength,
-                   std::int64_t databegin, std::int32_t nitems, std::int64_t firstobs, std::int64_t nobs, bool header,
-                   bool idbeginGiven, const std::string& na, bool verbose, const py::list& warnings) {
-    DataLayout layout;
-    layout.infile = path;
-    layout.delimiter = delimiter;
-    layout.idbegin = idbegin;
-    layout.idlength = idlength;
-    layout.databegin = databegin;
-    layout.nitems = nitems;
-    layout.firstobs = firstobs;
-    layout.nobs = nobs;
-    layout.header = header;
-    layout.idbeginGiven = idbeginGiven;
-    layout.na = na;
+py::tuple readFile(const std::string& path, char delimiter, std::optional<std::int64_t> idbegin,
+                   std::optional<std::int32_t> idlength, std::optional<std::int64_t> databegin,
+                   std::optional<std::int32_t> nitems, std::optional<std::int64_t> firstobs,
+                   std::optional<std::int64_t> nobs, std::optional<bool> header, std::optional<std::string> na,
+                   const std::string& encoding, bool verbose, const py::list& warnings) {
+    DataKeys keys;
+    keys.infile = path;
+    keys.delimiter = delimiter;
+    keys.idbegin = idbegin;
+    keys.idlength = idlength;
+    keys.databegin = databegin;
+    keys.nitems = nitems;
+    keys.firstobs = firstobs;
+    keys.nobs = nobs;
+    keys.header = header;
+    keys.na = std::move(na);
+    const std::optional<TextEncoding> named = encodingNamed(encoding);
+    if (!named) throw std::invalid_argument("unknown encoding \"" + encoding + "\"");
+    keys.encoding = *named;
     PyObserver observer(verbose);
-    ResponseData data = callEngine(observer, warnings, [&] { return readResponses(layout, observer); });
+    ResponseData data = callEngine(observer, warnings, [&] {
+        return readResponses(completeDataLayout(keys, observer), observer);
+    });
 
     const auto N = static_cast<py::ssize_t>(data.nexaminees), J = static_cast<py::ssize_t>(data.nitems);
     py::array_t<std::uint8_t> codes({N, J});
@@ -132,12 +168,18 @@ void registerFiles(py::module_& m) {
           py::arg("item_names"), py::arg("delimiter"), py::arg("threads"), py::arg("verbose"), py::arg("warnings"),
           "Writes the result files named by their keys (None: not written).");
     m.def("write_report", &writeReportPage, py::kw_only(), py::arg("fit"), py::arg("path"), py::arg("ids"),
-          py::arg("item_names"), py::arg("data_name"), py::arg("verbose"), py::arg("warnings"),
-          "Writes the report page, with the fit's options as its run parameters.");
+          py::arg("item_names"), py::arg("data_name"), py::arg("sweep"), py::arg("verbose"),
+          py::arg("warnings"),
+          "Writes the report page, with the fit's options as its run parameters and a rank sweep's rows (or None).");
     m.def("read_responses", &readFile, py::kw_only(), py::arg("path"), py::arg("delimiter"), py::arg("idbegin"),
           py::arg("idlength"), py::arg("databegin"), py::arg("nitems"), py::arg("firstobs"), py::arg("nobs"),
-          py::arg("header"), py::arg("idbegin_given"), py::arg("na"), py::arg("verbose"), py::arg("warnings"),
-          "(codes N x J uint8, ids or None, item names) of a response data file.");
+          py::arg("header"), py::arg("na"), py::arg("encoding"), py::arg("verbose"), py::arg("warnings"),
+          "(codes N x J uint8, ids or None, item names) of a response data file; a key given as None is not given.");
+    m.def("encoding_word", [](const std::string& word) -> py::object {
+        if (const std::optional<TextEncoding> encoding = encodingNamed(word))
+            return py::str(std::string(encodingWord(*encoding)));
+        return py::none();
+    }, py::arg("word"), "The canonical word of an encoding word, or None.");
 }
 
 }  // namespace tavrel::python

@@ -28,6 +28,8 @@ void translateFailures(std::exception_ptr failure) {
         PyErr_SetString(PyExc_MemoryError, "memory allocation failed: the data or n_ranks are too large");
     } catch (const std::length_error&) {
         PyErr_SetString(PyExc_MemoryError, "memory allocation failed: the data or n_ranks are too large");
+    } catch (const EncodingFailure& e) {
+        PyErr_SetString(PyExc_ValueError, e.what());
     } catch (const FatalSetting& e) {
         PyErr_SetString(PyExc_ValueError, e.what());
     } catch (const std::out_of_range& e) {

@@ -29,6 +29,7 @@ _DEFAULTS = {
     "method": "ml",
     "max_iter": 100,
     "random_state": None,
+    "n_init": 1,
     "learning_rate": (1.0, 0.1),
     "width": (1.0, 0.12),
     "tol": 0.0001,
@@ -116,6 +117,14 @@ class LatentRankAnalysis:
         The seed of the examinee order of sequential learning (key ``seed``):
         an int from 1 to 2147483647, or None for a seed from the clock (as
         ``seed = 0``). ``seed_`` holds the seed used.
+    n_init : int, default 1
+        Runs of a sequential method (key ``restarts``), with the seeds s,
+        s + 1, ..., s + n_init - 1 from the seed s of ``random_state``; the
+        run with the largest marginal log-likelihood is kept (on a tie the
+        first), and every result equals a single fit with that run's seed.
+        The runs are fewer when the last seed would pass 2147483647. The
+        batch method's start depends on no seed: there n_init above 1 warns
+        and one run is made.
     learning_rate : (float, float), default (1.0, 0.1)
         The learning rate factor at the first and at the last pass of
         sequential learning (keys ``alpha1``, ``alphat``); 0 or more.
@@ -192,8 +201,20 @@ class LatentRankAnalysis:
         Batch estimation: the log-likelihood per response cell after each
         pass; empty for the sequential methods.
     seed_ : int or None
-        The seed of the examinee order that was used; None for ``"batch"``,
-        which draws none.
+        The seed of the examinee order that was used (of the kept run, with
+        ``n_init`` above 1); None for ``"batch"``, which draws none.
+    loglik_marginal_ : float
+        The marginal log-likelihood of the training data under the fitted
+        profile and prior: the sum over the examinees with a response of the
+        log of the sum over ranks of prior(k) times the likelihood of their
+        answers at rank k.
+    restarts_ : DataFrame or None
+        With ``n_init`` above 1 (sequential methods), one row per run,
+        indexed by the run 1..n: ``seed``, ``loglik_marginal``, ``kept`` (the
+        run whose results these are), ``weakly_ordinal`` (its test reference
+        profile rises from rank to rank) and ``same_rank_share`` (the share
+        of examinees with a response whose rank equals the kept run's). None
+        after a single run.
     phi_ : float or None
         Batch estimation: the smoothing weight used; None otherwise.
     n_features_in_ : int
@@ -216,6 +237,7 @@ class LatentRankAnalysis:
         *,
         max_iter=100,
         random_state=None,
+        n_init=1,
         learning_rate=(1.0, 0.1),
         width=(1.0, 0.12),
         tol=0.0001,
@@ -231,6 +253,7 @@ class LatentRankAnalysis:
         self.method = method
         self.max_iter = max_iter
         self.random_state = random_state
+        self.n_init = n_init
         self.learning_rate = learning_rate
         self.width = width
         self.tol = tol
@@ -314,45 +337,21 @@ class LatentRankAnalysis:
         LatentRankAnalysis
             self, fitted.
         """
-        nranks = _params.integer("n_ranks", self.n_ranks, 1, 2**31 - 1)
-        method = _params.method(self.method)
-        maxiter = _params.integer("max_iter", self.max_iter, 0, 2**31 - 1)
-        seed = _params.seed(self.random_state)
-        alpha1, alphat = _params.pair("learning_rate", self.learning_rate, 0.0)
-        sigma1, sigmat = _params.pair("width", self.width, 0.0)
-        diffcrit = _params.real("tol", self.tol, 0.0)
-        increase = _params.boolean("monotone", self.monotone)
-        prior = _params.prior(self.prior, nranks)
-        phi = None if self.phi is None else _params.real("phi", self.phi, 0.0, 1.0)
-        threads = _params.threads(self.n_jobs)
-        verbose = _params.verbose(self.verbose)
-
-        data = _data.responses(X, threads or _data.available_processors())
+        options = self._options()
+        data = _data.responses(X, options["threads"] or _data.available_processors())
         item_use = _params.item_use(self.item_use, data)
-        fixed_values, fixed_mask = _params.fixed_profile(self.fixed_profile, data, nranks)
+        fixed_values, fixed_mask = _params.fixed_profile(self.fixed_profile, data, options["nranks"])
 
         messages = []
         try:
             fit = _core.analyze(
                 codes=data.codes,
-                nranks=nranks,
-                method=method,
-                maxiter=maxiter,
-                seed=seed,
-                alpha1=alpha1,
-                alphat=alphat,
-                sigma1=sigma1,
-                sigmat=sigmat,
-                diffcrit=diffcrit,
-                increase=increase,
-                prior=prior,
+                prior=_params.prior(self.prior, options["nranks"]),
                 item_use=item_use,
                 fixed_values=fixed_values,
                 fixed_mask=fixed_mask,
-                phi=phi,
-                threads=threads,
-                verbose=verbose,
                 warnings=messages,
+                **options,
             )
         finally:
             _warn(messages)
@@ -365,11 +364,32 @@ class LatentRankAnalysis:
         if fit.method == "batch" and not fit.converged:
             warnings.warn(
                 f"the batch estimation stopped after max_iter = {fit.passes} passes before the change met "
-                f"tol = {diffcrit!r}; raise max_iter or tol",
+                f"tol = {options['diffcrit']!r}; raise max_iter or tol",
                 ConvergenceWarning,
                 stacklevel=2,
             )
         return self
+
+    def _options(self):
+        """The checked parameters that do not depend on the data, as the engine's keywords."""
+        learning_rate = _params.pair("learning_rate", self.learning_rate, 0.0)
+        width = _params.pair("width", self.width, 0.0)
+        return {
+            "nranks": _params.integer("n_ranks", self.n_ranks, 1, 2**31 - 1),
+            "method": _params.method(self.method),
+            "maxiter": _params.integer("max_iter", self.max_iter, 0, 2**31 - 1),
+            "seed": _params.seed(self.random_state),
+            "restarts": _params.integer("n_init", self.n_init, 1, 2**31 - 1),
+            "alpha1": learning_rate[0],
+            "alphat": learning_rate[1],
+            "sigma1": width[0],
+            "sigmat": width[1],
+            "diffcrit": _params.real("tol", self.tol, 0.0),
+            "increase": _params.boolean("monotone", self.monotone),
+            "phi": None if self.phi is None else _params.real("phi", self.phi, 0.0, 1.0),
+            "threads": _params.threads(self.n_jobs),
+            "verbose": _params.verbose(self.verbose),
+        }
 
     def _set_attributes(self):
         """The learned attributes, from the fit the estimator holds."""
@@ -398,6 +418,22 @@ class LatentRankAnalysis:
         self.trace_ = fit.trace
         self.seed_ = None if batch else int(fit.seed)
         self.phi_ = float(fit.phi) if batch else None
+        self.loglik_marginal_ = float(fit.loglik_marginal)
+        restarts = fit.restarts
+        if restarts:
+            seed, loglik, weakly, share, kept = zip(*restarts)
+            self.restarts_ = pd.DataFrame(
+                {
+                    "seed": np.array(seed, dtype=np.int64),
+                    "loglik_marginal": np.array(loglik, dtype=np.float64),
+                    "kept": np.array(kept, dtype=bool),
+                    "weakly_ordinal": np.array(weakly, dtype=bool),
+                    "same_rank_share": np.array(share, dtype=np.float64),
+                },
+                index=pd.RangeIndex(1, len(restarts) + 1, name="restart"),
+            )
+        else:
+            self.restarts_ = None
         self.n_features_in_ = int(fit.nitems)
         if self._columns is not None:
             self.feature_names_in_ = np.asarray(self._columns, dtype=object)
@@ -497,6 +533,60 @@ class LatentRankAnalysis:
             return pd.DataFrame(memberships, index=X.index, columns=_rank_index(self._fit.nranks))
         return memberships
 
+    def score_samples(self, X):
+        """Each examinee's marginal log-likelihood under the fitted profile and prior.
+
+        Parameters
+        ----------
+        X : DataFrame or ndarray of shape (N, J)
+            As for ``predict``.
+
+        Returns
+        -------
+        Series or ndarray of float
+            The log of the sum over ranks of prior(k) times the likelihood of
+            the examinee's answers at rank k (items in use only); NaN for an
+            examinee without a response to an item in use. A Series indexed as
+            X for a DataFrame, else an array.
+        """
+        self._check_fitted()
+        codes, threads = self._new_codes(X)
+        messages = []
+        try:
+            values = _core.marginal(
+                fit=self._fit, codes=codes, threads=threads, verbose=_params.verbose(self.verbose), warnings=messages
+            )
+        finally:
+            _warn(messages)
+        if isinstance(X, pd.DataFrame):
+            return pd.Series(values, index=X.index, name="loglik_marginal")
+        return values
+
+    def score(self, X, y=None):
+        """The mean marginal log-likelihood of the examinees of X under the fit.
+
+        Parameters
+        ----------
+        X : DataFrame or ndarray of shape (N, J)
+            As for ``predict``.
+        y : None
+            Ignored.
+
+        Returns
+        -------
+        float
+            The sum of ``score_samples(X)`` over the examinees with a
+            response to an item in use (in examinee order), divided by their
+            number; NaN when there are none. For the training data, times that
+            number, it is ``loglik_marginal_``.
+        """
+        values = np.asarray(self.score_samples(X), dtype=np.float64)
+        values = values[~np.isnan(values)]
+        if values.size == 0:
+            return float("nan")
+        # Summed one after another, as the engine sums loglik_marginal_.
+        return float(np.cumsum(values)[-1] / values.size)
+
     # -- files ------------------------------------------------------------
 
     def _labels(self):
@@ -564,7 +654,7 @@ class LatentRankAnalysis:
         finally:
             _warn(messages)
 
-    def write_report(self, path, data_name=None):
+    def write_report(self, path, data_name=None, sweep=None):
         """Writes the report: one HTML page with the figures of the analysis.
 
         Parameters
@@ -575,6 +665,10 @@ class LatentRankAnalysis:
             Shown as the data file; None shows "(data frame)". The page lists
             the fit's parameters under their keys, in the order of the
             setting keys. It is not byte-identical to a console report.
+        sweep : DataFrame or None, default None
+            A rank sweep of the same data and parameters, as ``sweep_ranks``
+            returns it: the page gains the section on choosing the number of
+            ranks. None: no such section.
 
         Raises
         ------
@@ -588,6 +682,7 @@ class LatentRankAnalysis:
             data_name = "(data frame)"
         elif not isinstance(data_name, str):
             raise TypeError(f"data_name must be a str or None, not {type(data_name).__name__}")
+        rows = None if sweep is None else _sweep_rows(sweep)
         ids, item_names = self._labels()
         messages = []
         try:
@@ -597,6 +692,7 @@ class LatentRankAnalysis:
                 ids=ids,
                 item_names=item_names,
                 data_name=data_name,
+                sweep=rows,
                 verbose=_params.verbose(self.verbose),
                 warnings=messages,
             )
@@ -618,3 +714,134 @@ class LatentRankAnalysis:
         self.__dict__.update(state)
         if hasattr(self, "_fit"):
             self._set_attributes()
+
+
+# The sweep file's columns after the rank count, in its order.
+SWEEP_COLUMNS = (
+    "method", "seed", "passes", "converged", "loglik_marginal",
+    "loglik_model", "loglik_benchmark", "loglik_null", "chisq_model", "chisq_null", "df_model", "df_null",
+    "NFI", "RFI", "IFI", "TLI", "CFI", "RMSEA", "AIC", "CAIC", "BIC",
+    "weakly_ordinal", "strongly_ordinal", "smallest_rank_share", "rank_score_correlation",
+)  # fmt: skip
+
+
+def _rank_counts(n_ranks):
+    """The rank counts of a sweep: ints of 1 or more, ascending, each once."""
+    if isinstance(n_ranks, (str, bytes, dict)) or not hasattr(n_ranks, "__iter__"):
+        raise TypeError(f"n_ranks must be a sequence of ints, such as range(2, 11), not {type(n_ranks).__name__}")
+    counts = sorted({_params.integer(f"n_ranks[{i}]", k, 1, 2**31 - 1) for i, k in enumerate(n_ranks)})
+    if not counts:
+        raise ValueError("n_ranks holds no rank count; give at least one, such as range(2, 11)")
+    return counts
+
+
+def sweep_ranks(X, n_ranks=range(2, 11), **params):
+    """Fits the data at several numbers of ranks, for choosing K.
+
+    Every rank count is estimated as ``LatentRankAnalysis(n_ranks=K,
+    **params).fit(X)`` would estimate it (with ``random_state`` None, one
+    seed from the clock for all), side by side on ``n_jobs`` workers; the
+    bits do not depend on their number. No index decides alone: on large
+    data the information criteria keep falling as K grows and RMSEA rises as
+    the degrees of freedom shrink; look for where they level off, and for
+    ordinal, well-filled ranks.
+
+    Parameters
+    ----------
+    X : DataFrame or ndarray of shape (N, J)
+        Answers as ``LatentRankAnalysis.fit`` takes them.
+    n_ranks : iterable of int, default range(2, 11)
+        The rank counts, 1 or more each; used ascending, each once.
+    **params
+        Any other parameter of ``LatentRankAnalysis`` but ``prior`` and
+        ``fixed_profile``, which depend on K (ValueError).
+
+    Returns
+    -------
+    DataFrame
+        The console program's sweep file as a table, indexed by the rank
+        count ("ranks"): ``method``; ``seed`` (the kept run's; <NA> for
+        batch); ``passes``; ``converged`` (batch; <NA> otherwise);
+        ``loglik_marginal``; the test file's fit values ``loglik_model`` to
+        ``BIC``, each as a single fit with that K gives it in
+        ``test_statistics_``; ``weakly_ordinal``, ``strongly_ordinal``;
+        ``smallest_rank_share`` (the smallest latent rank distribution over
+        the examinees with a response); ``rank_score_correlation`` (Pearson's
+        r of rank and score over them; NaN where either does not vary).
+    """
+    for name in ("prior", "fixed_profile"):
+        if params.get(name) is not None:
+            raise ValueError(f"sweep_ranks() cannot use {name}: it depends on the number of ranks; leave it None")
+    estimator = LatentRankAnalysis()
+    try:
+        estimator.set_params(**params)
+    except ValueError:
+        unknown = [name for name in params if name not in _DEFAULTS]
+        raise TypeError(
+            f"sweep_ranks() got an unexpected keyword argument {unknown[0]!r}; "
+            f"the parameters are those of LatentRankAnalysis"
+        ) from None
+    counts = _rank_counts(n_ranks)
+    options = estimator._options()
+    del options["nranks"]
+    data = _data.responses(X, options["threads"] or _data.available_processors())
+    item_use = _params.item_use(estimator.item_use, data)
+
+    # The runs of a sweep tell nothing of their own: what a single fit would
+    # warn of its restarts is told here once.
+    messages = []
+    if options["restarts"] > 1:
+        if options["method"] == "batch":
+            messages.append('Parameter "restarts" has no effect on the batch method.')
+        elif options["seed"] > 0 and options["seed"] + options["restarts"] - 1 > _params.MOST_SEED:
+            messages.append(f'Parameter "restarts" is reduced to {_params.MOST_SEED - options["seed"] + 1}.')
+    try:
+        rows = _core.sweep(codes=data.codes, rank_counts=counts, item_use=item_use, warnings=messages, **options)
+    finally:
+        _warn(messages)
+    ranks = [row[0] for row in rows]
+    columns = list(zip(*(row[1:] for row in rows)))
+    frame = {}
+    for name, values in zip(SWEEP_COLUMNS, columns):
+        if name == "method":
+            frame[name] = pd.array(values, dtype=object)
+        elif name in ("seed", "passes"):
+            frame[name] = pd.array(values, dtype="Int64") if None in values else np.array(values, dtype=np.int64)
+        elif name == "converged":
+            frame[name] = pd.array(values, dtype="boolean")
+        elif name in ("weakly_ordinal", "strongly_ordinal"):
+            frame[name] = np.array(values, dtype=bool)
+        else:
+            frame[name] = np.array(values, dtype=np.float64)
+    return pd.DataFrame(frame, index=pd.Index(ranks, dtype=np.int64, name="ranks"))
+
+
+def _sweep_rows(sweep):
+    """The rows of a sweep_ranks table as the engine's sweep rows."""
+    if not isinstance(sweep, pd.DataFrame):
+        raise TypeError(f"sweep must be the DataFrame of sweep_ranks or None, not {type(sweep).__name__}")
+    missing = [name for name in SWEEP_COLUMNS if name not in sweep.columns]
+    if missing:
+        raise ValueError(f"sweep lacks the columns {', '.join(missing)}; give the DataFrame of sweep_ranks")
+    rows = []
+    for K, row in zip(sweep.index, sweep.loc[:, list(SWEEP_COLUMNS)].itertuples(index=False)):
+        values = [None if v is pd.NA else v for v in row]
+        try:
+            values = [_params.integer("sweep's index", K, 1, 2**31 - 1), *values]
+            rows.append(
+                (
+                    values[0],
+                    str(values[1]),
+                    None if values[2] is None else int(values[2]),
+                    int(values[3]),
+                    None if values[4] is None else bool(values[4]),
+                    *(float(v) for v in values[5:22]),
+                    bool(values[22]),
+                    bool(values[23]),
+                    float(values[24]),
+                    float(values[25]),
+                )
+            )
+        except (TypeError, ValueError) as error:
+            raise ValueError(f"sweep's row for K = {K!r} is not a row of sweep_ranks: {error}") from None
+    return rows

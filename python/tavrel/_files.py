@@ -25,6 +25,7 @@ def read_responses(
     nitems=0,
     firstobs=None,
     nobs=0,
+    encoding="utf-8",
     verbose=0,
 ):
     """Reads a response data file as the console program reads it.
@@ -59,6 +60,13 @@ def read_responses(
         or 2 for delimited data with a header.
     nobs : int, default 0
         The largest number of examinees to read; 0: no limit.
+    encoding : str, default "utf-8"
+        The file's text encoding (key ``encoding``): ``"utf-8"``,
+        ``"cp932"`` (also ``"shift_jis"``, ``"sjis"``, ``"windows-31j"``),
+        ``"cp1252"`` (``"windows-1252"``), ``"latin1"`` (``"iso-8859-1"``),
+        ``"utf-16"`` (``"utf-16le"``) or ``"utf-16be"``, case ignored; a byte
+        order mark at the file's start overrides it. Ids and item names come
+        back as str whatever the encoding.
     verbose : int, default 0
         1 shows the reader's messages on ``sys.stderr`` as the console program does.
 
@@ -75,49 +83,46 @@ def read_responses(
     ------
     OSError
         The file cannot be opened.
+    ValueError
+        A keyword's value is not one the key takes, or the file is UTF-16
+        but read in fixed columns.
     """
     if not isinstance(path, (str, os.PathLike)):
         raise TypeError(f"path must be a str or a path, not {type(path).__name__}")
     if not isinstance(dataformat, str) or dataformat.lower() not in _FORMATS:
         raise ValueError(f"dataformat {dataformat!r} is unknown; use 'fixed', 'csv', 'tsv' or 'semicolon'")
     delimiter = _FORMATS[dataformat.lower()]
+    if not isinstance(encoding, str):
+        raise TypeError(f"encoding must be a str, not {type(encoding).__name__}")
+    if _core.encoding_word(encoding) is None:
+        raise ValueError(
+            f"encoding {encoding!r} is unknown; use 'utf-8', 'cp932', 'cp1252', 'latin1', 'utf-16' or 'utf-16be'"
+        )
     delimited = delimiter != "\0"
-    idbegin_given = idbegin is not None
-    idbegin = 0 if idbegin is None else _params.integer("idbegin", idbegin, 0, 2**62)
+    # The library gives each format its defaults; here only what it would
+    # take silently or warn of is refused.
+    if idbegin is not None:
+        idbegin = _params.integer("idbegin", idbegin, 0, 2**62)
     idlength = _params.integer("idlength", idlength, 0, 2**31 - 1)
     databegin = _params.integer("databegin", databegin, 0, 2**62)
     nitems = _params.integer("nitems", nitems, 0, 2**31 - 1)
     nobs = _params.integer("nobs", nobs, 0, 2**62)
     if firstobs is not None:
         firstobs = _params.integer("firstobs", firstobs, 1, 2**62)
-
     if delimited:
-        header = True if header is None else _params.boolean("header", header)
-        if header:
-            firstobs = 2 if firstobs is None else max(firstobs, 2)
-        elif firstobs is None:
-            firstobs = 1
+        if header is not None:
+            header = _params.boolean("header", header)
         if idlength != 0:
             raise ValueError("idlength applies to fixed columns; delimited ids keep their own length")
-        if na is None:
-            na = ""
-        elif not isinstance(na, str):
-            raise TypeError(f"na must be a str, not {type(na).__name__}")
-        else:
-            na = na.strip(_BLANKS)
-            if na in _ANSWER_WORDS:
-                raise ValueError(f"na {na!r} is an answer; give a text that means a missing answer, such as '-99'")
-    else:
-        if header is not None or na is not None:
-            raise ValueError("header and na apply to delimited data (dataformat 'csv', 'tsv' or 'semicolon')")
-        header, na = False, ""
-        firstobs = 1 if firstobs is None else firstobs
-        # An id width alone puts the ids in column 1; without ids the
-        # responses start in column 1 unless set.
-        if idbegin < 1 and idlength > 0:
-            idbegin = 1
-        if idbegin < 1 and idlength < 1 and databegin < 1:
-            databegin = 1
+        if na is not None:
+            if not isinstance(na, str):
+                raise TypeError(f"na must be a str, not {type(na).__name__}")
+            if na.strip(_BLANKS) in _ANSWER_WORDS:
+                raise ValueError(
+                    f"na {na.strip(_BLANKS)!r} is an answer; give a text that means a missing answer, such as '-99'"
+                )
+    elif header is not None or na is not None:
+        raise ValueError("header and na apply to delimited data (dataformat 'csv', 'tsv' or 'semicolon')")
 
     messages = []
     try:
@@ -131,8 +136,8 @@ def read_responses(
             firstobs=firstobs,
             nobs=nobs,
             header=header,
-            idbegin_given=idbegin_given and delimited,
             na=na,
+            encoding=encoding,
             verbose=_params.verbose(verbose),
             warnings=messages,
         )

@@ -62,6 +62,24 @@ def test_bad_layout_keywords(tmp_path, keywords, error, match):
         tavrel.read_responses(tmp_path / "d.txt", **keywords)
 
 
+def test_encodings(tmp_path):
+    text = "受験者,問1,問2,設問③\n山田 太郎,1,0,\nＳ－２,0,1,1\n"
+    (tmp_path / "utf8.csv").write_text(text, encoding="utf-8")
+    (tmp_path / "sjis.csv").write_text(text, encoding="cp932")
+    twin = tavrel.read_responses(tmp_path / "utf8.csv", dataformat="csv", idbegin=1)
+    data = tavrel.read_responses(tmp_path / "sjis.csv", dataformat="csv", idbegin=1, encoding="Shift_JIS")
+    pd.testing.assert_frame_equal(data, twin)
+    assert list(data.index) == ["山田 太郎", "Ｓ－２"] and list(data.columns) == ["問1", "問2", "設問③"]
+
+    with pytest.raises(ValueError, match="encoding 'ebcdic' is unknown"):
+        tavrel.read_responses(tmp_path / "utf8.csv", dataformat="csv", encoding="ebcdic")
+    with pytest.raises(TypeError, match="encoding must be a str"):
+        tavrel.read_responses(tmp_path / "utf8.csv", encoding=None)
+    (tmp_path / "wide.txt").write_bytes("1010\n".encode("utf-16"))  # with its byte order mark
+    with pytest.raises(ValueError, match="is UTF-16; fixed columns are read from single-byte text"):
+        tavrel.read_responses(tmp_path / "wide.txt")
+
+
 def test_a_file_that_cannot_be_read_is_named(tmp_path):
     with pytest.raises(OSError) as raised:
         tavrel.read_responses(tmp_path / "absent.txt")

@@ -18,7 +18,7 @@ print("fitting", flush=True)
 try:
     lra.fit(X)
 except KeyboardInterrupt:
-    print("interrupted", hasattr(lra, "profile_"), flush=True)
+    print("interrupted", hasattr(lra, "profile_"), time.monotonic(), flush=True)
 """
 
 
@@ -35,8 +35,10 @@ def test_ctrl_c_stops_a_fit_within_a_second(method):
         sent = time.monotonic()
         child.send_signal(signal.SIGINT)
         out, err = child.communicate(timeout=10)
-        elapsed = time.monotonic() - sent
     finally:
         child.kill()
-    assert out == "interrupted False\n", err
-    assert elapsed < 1.0
+    words = out.split()
+    assert words[:2] == ["interrupted", "False"], err
+    # From the signal to the exception in the child, on the clock both
+    # processes share: the interpreter's exit afterwards does not count.
+    assert float(words[2]) - sent < 1.0

@@ -2,15 +2,21 @@
 // client asks for, each computed once.
 
 #include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
 #include "analysis/analyze_results.hpp"
+#include "analysis/marginal_likelihood.hpp"
 #include "analysis/observation_ratios.hpp"
 #include "analysis/rank_counts.hpp"
+#include "analysis/rank_statistics.hpp"
 #include "analysis/run_statistics.hpp"
 #include "common/interruption.hpp"
 #include "common/large_array.hpp"
+#include "common/messages.hpp"
 #include "common/processors.hpp"
 #include "common/types.hpp"
 #include "common/workers.hpp"
@@ -27,6 +33,13 @@ namespace {
 
 void require(bool condition, const std::string& what) {
     if (!condition) throw std::invalid_argument(what);
+}
+
+// Other examinees scored under a fit answer the fit's items.
+void requireFittedItems(const Result& fit, const ResponseTable& table) {
+    require(table.nitems == fit.nitems, "the data must hold the fitted items");
+    require(table.responses.size() == arrayCount(std::int64_t(table.nexaminees), std::int64_t(fit.nitems)),
+            "the responses must hold N x J answers");
 }
 
 // The workers of one call: `threads` of them (0: one per processor the
@@ -83,6 +96,78 @@ ScoredExaminees scoreUnder(const ResponseView& data, std::span<const double> pro
         rankExaminees(RankScorer(profile, prior, K, data.nitems, 'M'), data, {}, scored.likelihoodRows, workers);
     }
     return scored;
+}
+
+// How many restarts run: at least one; for the batch method, whose start
+// does not depend on the seed, one; no more than keep the last seed within
+// 32 bits.
+std::int32_t restartCount(std::int32_t asked, std::int32_t seed, Observer& observer) {
+    if (asked <= 1) return 1;
+    const std::int64_t room = std::int64_t{std::numeric_limits<std::int32_t>::max()} - seed + 1;
+    if (asked <= room) return asked;
+    warn(observer, "Parameter \"restarts\" is reduced to ", room, ".");
+    return static_cast<std::int32_t>(room);
+}
+
+// The restarts side by side on the workers, each the computation of a single
+// run on its own copy of the starting profile with seed + r; the one whose
+// marginal log-likelihood is largest (the first on ties; a number before
+// NaN) becomes the result, and every restart is summarised.
+void keepBestRestart(const ResponseView& data, SequentialSettings settings, std::int32_t restarts, bool orient,
+                     Result& result, CallWorkers& call, Observer& observer) {
+    const std::size_t K = result.nranks;
+    const std::size_t n = static_cast<std::size_t>(restarts);
+    const std::int32_t firstSeed = settings.seed;
+    std::vector<std::vector<double>> profiles(n, result.profile);
+    observer.progress("Now calculating ");
+    PassProgress progress(observer, std::int64_t{restarts} * std::max(settings.schedule.maxiter, 0));
+    settings.progress = &progress;
+    call.workers.forEachBlock(n, [&](std::size_t r) {
+        Workers alone;
+        alone.setInterruption(&call.interruption);
+        SequentialSettings own = settings;
+        own.seed = firstSeed + static_cast<std::int32_t>(r);
+        Observer silent;
+        learnSequential(data, {profiles[r], result.fixedMask, result.prior, K}, own, alone, silent);
+        if (orient) orientProfile(profiles[r], K);
+    });
+    progress.finish();
+
+    std::vector<double> loglik(n);
+    std::size_t kept = 0;
+    for (std::size_t r = 0; r < n; ++r) {
+        loglik[r] = marginalLogLikelihood(
+            data, marginalLogLikelihoods(data, profiles[r], result.prior, K, call.workers));
+        if (r > 0 && (loglik[r] > loglik[kept] || (std::isnan(loglik[kept]) && !std::isnan(loglik[r])))) kept = r;
+    }
+    // Each restart's ranks beside the kept run's, over the examinees with responses.
+    const char method = static_cast<char>(result.method);
+    std::vector<std::vector<std::int32_t>> ranks(n, std::vector<std::int32_t>(data.nexaminees));
+    for (std::size_t r = 0; r < n; ++r)
+        rankExaminees(RankScorer(profiles[r], result.prior, K, data.nitems, method), data, ranks[r], {},
+                      call.workers);
+    std::vector<char> takesPart(data.nexaminees, 0);
+    std::size_t scored = 0;
+    for (std::size_t i = 0; i < data.nexaminees; ++i) {
+        const char* present = data.presenceOf(i);
+        takesPart[i] = std::find(present, present + data.nitems, '1') != present + data.nitems;
+        scored += takesPart[i];
+    }
+    for (std::size_t r = 0; r < n; ++r) {
+        std::vector<double> trp(K, 0.0);
+        for (std::size_t j = 0; j < data.nitems; ++j)
+            if (result.itemUse[j] == '1')
+                for (std::size_t k = 0; k < K; ++k) trp[k] = trp[k] + profiles[r][j * K + k];
+        std::size_t same = 0;
+        for (std::size_t i = 0; i < data.nexaminees; ++i) same += takesPart[i] && ranks[r][i] == ranks[kept][i];
+        result.restarts.push_back({firstSeed + static_cast<std::int32_t>(r), loglik[r], isWeaklyOrdinal(trp),
+                                   scored == 0 ? kNaN : double(same) / double(scored), r == kept});
+    }
+    result.profile = std::move(profiles[kept]);
+    result.seed = firstSeed + static_cast<std::int32_t>(kept);
+    result.loglikMarginal = loglik[kept];
+    note(observer, "Restart ", kept + 1, " of ", n, " (seed ", result.seed, ") has the largest log-likelihood, ",
+         loglik[kept], ".");
 }
 
 }  // namespace
@@ -165,9 +250,18 @@ Result analyze(const ResponseTable& table, const Options& options, Observer& obs
     result.prior.assign(options.prior.begin(), options.prior.end());
     if (result.prior.empty()) result.prior.assign(K, 1.0 / double(K));
 
-    const ResponseView data{table.responses, mask, J, N};
+    ResponseView data{table.responses, mask, J, N};
+    // The batch passes, and the scoring after them, visit only the present
+    // responses where many are missing (booklet designs); complete data keep
+    // the dense sweeps.
+    PresentItems presentItems;
+    if (method == 'G' && worthListingPresent(data)) {
+        presentItems = listPresentItems(data);
+        data.presentItems = &presentItems;
+    }
     const Model model{result.profile, result.fixedMask, result.prior, K};
     if (method == 'G') {
+        if (options.restarts > 1) warn(observer, "Parameter \"restarts\" has no effect on the batch method.");
         result.phi = options.phi ? *options.phi : defaultPhi(options.nranks, observer);
         result.filter.resize(K * K);
         buildSmoothingFilter(result.filter, options.nranks, result.phi);
@@ -179,22 +273,42 @@ Result analyze(const ResponseTable& table, const Options& options, Observer& obs
     } else {
         const LearningSchedule schedule{options.maxiter, options.alpha1, options.alphat, options.sigma1,
                                         options.sigmat};
-        result.seed = learnSequential(data, model, {schedule, options.seed, method, options.increase}, workers,
-                                      observer);
+        // The clock is read once: every restart counts on from it.
+        const std::int32_t seed = options.seed > 0 ? options.seed : static_cast<std::int32_t>(std::time(nullptr));
+        const std::int32_t restarts = restartCount(options.restarts, seed, observer);
+        if (restarts == 1) {
+            result.seed = learnSequential(data, model, {schedule, seed, method, options.increase}, workers, observer);
+            if (!options.fixedMask.empty()) orientProfile(result.profile, K);
+        } else {
+            keepBestRestart(data, {schedule, seed, method, options.increase}, restarts, !options.fixedMask.empty(),
+                            result, call, observer);
+        }
         result.passes = std::max(options.maxiter, 0);
     }
-    if (!options.fixedMask.empty()) orientProfile(result.profile, K);
+    if (method == 'G' && !options.fixedMask.empty()) orientProfile(result.profile, K);
+    if (options.requests.marginal && result.restarts.empty()) {
+        const std::vector<double> values = marginalLogLikelihoods(data, result.profile, result.prior, K, workers);
+        result.loglikMarginal = marginalLogLikelihood(data, values);
+    }
     computeRequested(data, options.requests, result, workers);
     return result;
+}
+
+std::vector<double> marginalLogLikelihoods(const Result& fit, const ResponseTable& table, std::size_t threads,
+                                           Observer& observer) {
+    const std::size_t J = fit.nitems;
+    requireFittedItems(fit, table);
+    CallWorkers call(threads, observer);
+    const std::vector<char> mask = presenceMask(table, fit.itemUse);
+    return marginalLogLikelihoods({table.responses, mask, J, table.nexaminees}, fit.profile, fit.prior, fit.nranks,
+                                  call.workers);
 }
 
 Ranking classifyExaminees(const Result& fit, const ResponseTable& table, bool ranks, bool memberships,
                           std::size_t threads, Observer& observer) {
     const std::size_t J = fit.nitems;
     const std::size_t K = fit.nranks;
-    require(table.nitems == J, "the data must hold the fitted items");
-    require(table.responses.size() == arrayCount(std::int64_t(table.nexaminees), std::int64_t(J)),
-            "the responses must hold N x J answers");
+    requireFittedItems(fit, table);
     CallWorkers call(threads, observer);
     const std::vector<char> mask = presenceMask(table, fit.itemUse);
     const ResponseView data{table.responses, mask, J, table.nexaminees};

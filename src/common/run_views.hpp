@@ -4,9 +4,20 @@
 // changes.
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
+#include <vector>
 
 namespace tavrel {
+
+// Per examinee the items it answered, in item order, beside the dense
+// matrix: examinee i's entries run from start[i] to start[i + 1], each
+// 2j + 1 for a '1' to item j and 2j for a '0'. Where many cells are missing,
+// the passes visit these instead of every cell.
+struct PresentItems {
+    std::vector<std::size_t> start;       // N + 1
+    std::vector<std::uint32_t> entries;  // one per present response
+};
 
 // N examinees x J items, examinee-major (examinee i, item j at i*J + j). A
 // response takes part where missingMask holds '1'; it is then '0' or '1'.
@@ -15,6 +26,9 @@ struct ResponseView {
     std::span<const char> missingMask;
     std::size_t nitems = 0;      // J
     std::size_t nexaminees = 0;  // N
+    // The present items of the same responses and mask, or none: every cell
+    // is visited. Either way every sum is the same to the bit.
+    const PresentItems* presentItems = nullptr;
 
     const char* responsesOf(std::size_t i) const { return responses.data() + i * nitems; }
     const char* presenceOf(std::size_t i) const { return missingMask.data() + i * nitems; }

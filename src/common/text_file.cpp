@@ -1,8 +1,13 @@
 #include "common/text_file.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "tavrel/failures.hpp"
 
@@ -73,9 +78,94 @@ std::string_view LineReader::peek(std::size_t n) {
     return {buffer_.data() + begin_, std::min(n, end_ - begin_)};
 }
 
-OutputFile::OutputFile(const std::string& fileName) : file_(std::fopen(fileName.c_str(), "wb")), fileName_(fileName) {
+namespace {
+
+// Where an OutputFile writes: the temporary file and the target it renames
+// over, or nothing for a file written directly.
+struct Staging {
+    std::string temporary;
+    std::string target;
+    mode_t mode = 0666;  // the new file's permissions before the umask
+    bool keepMode = false;  // the target existed: its mode carries over
+};
+
+std::optional<Staging> stagingFor(const std::string& fileName) {
+    if (fileName.empty()) return std::nullopt;
+    // The file a symbolic link names is the one replaced, in its own folder.
+    std::string target = fileName;
+    if (char* resolved = ::realpath(fileName.c_str(), nullptr)) {
+        target = resolved;
+        std::free(resolved);
+    }
+    struct stat info {};
+    const bool exists = ::stat(target.c_str(), &info) == 0;
+    if (exists && !S_ISREG(info.st_mode)) return std::nullopt;
+    // An existing file that may not be written is not replaced either.
+    if (exists && ::access(target.c_str(), W_OK) != 0) throw FileFailure(fileName);
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (name.empty()) return std::nullopt;
+    const long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    Staging staging;
+    staging.temporary = (folder == "/" ? "" : folder) + "/" +
+                        temporaryName(name, static_cast<long>(::getpid()), nameMax > 0 ? std::size_t(nameMax) : 255);
+    staging.target = std::move(target);
+    if (exists) staging.mode = info.st_mode & 07777, staging.keepMode = true;
+    return staging;
+}
+
+// Creates the temporary file afresh (an old one of this name, left by a
+// killed run, is replaced; a link in its place is not followed); null when
+// the folder takes no new file.
+std::FILE* createTemporary(const Staging& staging) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int fd = ::open(staging.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                              staging.mode);
+        if (fd >= 0) {
+            if (staging.keepMode) ::fchmod(fd, staging.mode);
+            if (std::FILE* file = ::fdopen(fd, "wb")) return file;
+            ::close(fd);
+            ::unlink(staging.temporary.c_str());
+            return nullptr;
+        }
+        if (errno != EEXIST || ::unlink(staging.temporary.c_str()) != 0) return nullptr;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::string temporaryName(std::string_view name, long processId, std::size_t nameMax) {
+    const std::string suffix = ".tavrel-" + std::to_string(processId);
+    const std::size_t room = nameMax > suffix.size() + 1 ? nameMax - suffix.size() - 1 : 1;
+    std::string temporary(1, '.');
+    temporary.append(name.substr(0, room));
+    temporary.append(suffix);
+    return temporary;
+}
+
+OutputFile::OutputFile(const std::string& fileName) : fileName_(fileName) {
+    if (const std::optional<Staging> staging = stagingFor(fileName)) {
+        file_.reset(createTemporary(*staging));
+        if (file_ != nullptr) temporary_ = staging->temporary, target_ = staging->target;
+    }
+    if (file_ == nullptr) file_.reset(std::fopen(fileName.c_str(), "wb"));
     if (file_ == nullptr) throw FileFailure(fileName);
-    buffer_.resize(kWriteChunk);
+    try {
+        buffer_.resize(kWriteChunk);
+    } catch (...) {
+        if (!temporary_.empty()) ::unlink(temporary_.c_str());
+        throw;
+    }
+}
+
+OutputFile::~OutputFile() {
+    // Not closed: a failure or a stop came first; the target stays as it was.
+    if (file_ != nullptr && !temporary_.empty()) {
+        file_.reset();
+        ::unlink(temporary_.c_str());
+    }
 }
 
 void OutputFile::put(std::string_view text) {
@@ -96,7 +186,14 @@ void OutputFile::flush() {
 void OutputFile::close() {
     flush();
     const bool closeFailed = std::fclose(file_.release()) != 0;
-    if (failed_ || closeFailed) throw FileFailure(fileName_);
+    if (temporary_.empty()) {
+        if (failed_ || closeFailed) throw FileFailure(fileName_);
+        return;
+    }
+    if (failed_ || closeFailed || ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        ::unlink(temporary_.c_str());
+        throw FileFailure(fileName_);
+    }
 }
 
 }  // namespace tavrel

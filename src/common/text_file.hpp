@@ -60,9 +60,20 @@ private:
 // Writes a file through a large buffer. close() reports a write that failed
 // (a full device, an I/O error) as FileFailure, so no result file is ever
 // announced as written when it is not.
+//
+// A file is complete or as it was: the bytes go to a temporary file beside
+// the target (after following symbolic links), named "." + the target's name
+// + ".tavrel-" + the process id, which close() renames over the target once
+// everything is written; an OutputFile destroyed before close() removes it.
+// A target that exists and is not a regular file (a device, a pipe) is
+// written directly, and so is one whose folder takes no new file; a target
+// that exists and is not writable is the file failure.
 class OutputFile {
 public:
     explicit OutputFile(const std::string& fileName);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
 
     void put(char c) {
         if (used_ == buffer_.size()) flush();
@@ -82,10 +93,16 @@ private:
     void flush();
 
     FileHandle file_;
-    std::string fileName_;
+    std::string fileName_;   // as given: the name every failure carries
+    std::string temporary_;  // empty: the target is written directly
+    std::string target_;     // what the temporary file replaces
     std::vector<char> buffer_;
     std::size_t used_ = 0;
     bool failed_ = false;
 };
+
+// The temporary name OutputFile writes `target` under, in `folder`: "." + its
+// name + ".tavrel-" + the process id, the name shortened to fit `nameMax`.
+std::string temporaryName(std::string_view name, long processId, std::size_t nameMax);
 
 }  // namespace tavrel

@@ -40,47 +40,63 @@ char answerWord(std::string_view text) {
     return 0;
 }
 
-DataLayout resolveDataLayout(const SettingMap& settings, Observer& observer) {
-    const auto find = [&](const char* key) { return findSetting(settings, key); };
-    const auto integer = [&](const char* key, std::int32_t fallback) {
-        const std::string* value = find(key);
-        return value == nullptr ? fallback : leadingInteger(*value);
-    };
-
+DataLayout completeDataLayout(const DataKeys& keys, Observer& observer) {
     DataLayout layout;
-    if (const std::string* infile = find("infile")) layout.infile = *infile;
-    if (const std::string* format = find("dataformat")) layout.delimiter = dataDelimiter(*format, observer);
-    if (const std::string* encoding = find("encoding")) layout.encoding = dataEncoding(*encoding, observer);
-    layout.idbegin = integer("idbegin", 0);
-    layout.idlength = integer("idlength", 0);
-    layout.databegin = integer("databegin", 0);
-    layout.nitems = integer("nitems", 0);
-    layout.nobs = integer("nobs", 0);
+    layout.infile = keys.infile;
+    layout.delimiter = keys.delimiter;
+    layout.encoding = keys.encoding;
+    layout.idbegin = keys.idbegin.value_or(0);
+    layout.idlength = keys.idlength.value_or(0);
+    layout.databegin = keys.databegin.value_or(0);
+    layout.nitems = keys.nitems.value_or(0);
+    layout.nobs = keys.nobs.value_or(0);
 
     if (layout.delimiter == 0) {
         // An identifier width alone puts the identifier in column 1; without
         // an identifier the responses start in column 1 unless set.
-        layout.firstobs = integer("firstobs", 1);
+        layout.firstobs = keys.firstobs.value_or(1);
         if (layout.idbegin < 1 && layout.idlength > 0) layout.idbegin = 1;
         if (layout.idbegin < 1 && layout.idlength < 1 && layout.databegin < 1) layout.databegin = 1;
         return layout;
     }
 
-    const std::string* header = find("header");
-    layout.header = header == nullptr || interpretBoolean(*header);
-    layout.firstobs = integer("firstobs", layout.header ? 2 : 1);
+    layout.header = keys.header.value_or(true);
+    layout.firstobs = keys.firstobs.value_or(layout.header ? 2 : 1);
     if (layout.header) layout.firstobs = std::max<std::int64_t>(layout.firstobs, 2);
-    layout.idbeginGiven = find("idbegin") != nullptr;
+    layout.idbeginGiven = keys.idbegin.has_value();
     layout.idbegin = std::max<std::int64_t>(layout.idbegin, 0);
     layout.idlength = 0;
-    if (const std::string* na = find("na")) {
-        const std::string_view text = trimBlanks(*na);
+    if (keys.na) {
+        const std::string_view text = trimBlanks(*keys.na);
         if (answerWord(text) != 0)
             warn(observer, "Value \"", text, "\" of na is an answer; it is ignored.");
         else
             layout.na = text;
     }
     return layout;
+}
+
+DataLayout resolveDataLayout(const SettingMap& settings, Observer& observer) {
+    const auto find = [&](const char* key) { return findSetting(settings, key); };
+    const auto integer = [&](const char* key) -> std::optional<std::int32_t> {
+        const std::string* value = find(key);
+        if (value == nullptr) return std::nullopt;
+        return leadingInteger(*value);
+    };
+
+    DataKeys keys;
+    if (const std::string* infile = find("infile")) keys.infile = *infile;
+    if (const std::string* format = find("dataformat")) keys.delimiter = dataDelimiter(*format, observer);
+    if (const std::string* encoding = find("encoding")) keys.encoding = dataEncoding(*encoding, observer);
+    keys.idbegin = integer("idbegin");
+    keys.idlength = integer("idlength");
+    keys.databegin = integer("databegin");
+    keys.nitems = integer("nitems");
+    keys.firstobs = integer("firstobs");
+    keys.nobs = integer("nobs");
+    if (const std::string* header = find("header")) keys.header = interpretBoolean(*header);
+    if (const std::string* na = find("na")) keys.na = *na;
+    return completeDataLayout(keys, observer);
 }
 
 }  // namespace tavrel

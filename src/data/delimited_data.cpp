@@ -173,7 +173,8 @@ ResponseData readDelimitedData(const DataLayout& layout, const std::string& file
     bool reserved = false;
     std::int64_t record = 0;  // records counted, empty ones skipped
     std::string row;
-    while (records.next()) {
+    for (std::int64_t read = 1; records.next(); ++read) {
+        if (read % kLinesBetweenStops == 0 && observer.stopRequested()) throw Cancelled();
         const std::span<const std::string_view> fields = records.fields();
         if (records.empty() && !(record + 1 >= layout.firstobs && singleField())) continue;
         ++record;

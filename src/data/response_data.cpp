@@ -1,6 +1,7 @@
 #include "data/response_data.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
@@ -56,6 +57,7 @@ ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileN
     std::string responses;
     std::string examineeIds;
     std::int32_t nexaminees = 0;
+    bool reserved = false;
 
     const auto tooShort = [&](std::int64_t lineNumber) {
         warn(observer, "Line length is too short. (", fileName, " , ", lineNumber, ")");
@@ -64,6 +66,7 @@ ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileN
     std::string edited;  // the line on which the item count is detected, CR deleted
     std::string_view line;
     for (std::int64_t lineNumber = 1; reader.next(line); ++lineNumber) {
+        if (lineNumber % kLinesBetweenStops == 0 && observer.stopRequested()) throw Cancelled();
         if (lineNumber < firstobs) continue;
         const std::int64_t length = static_cast<std::int64_t>(line.size());
         bool accepted = true;
@@ -110,12 +113,6 @@ ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileN
                     accepted = false;
                 } else {
                     nitems = static_cast<std::int32_t>(std::min<std::int64_t>(detected, INT32_MAX));
-                    if (reader.fileSize() > 0 && responses.empty()) {
-                        // Room for the whole matrix at once, estimated from
-                        // this line's length.
-                        const auto lines = static_cast<std::size_t>(reader.fileSize() / (length + 1) + 1);
-                        reserveLarge(responses, lines * static_cast<std::size_t>(nitems));
-                    }
                 }
             }
         }
@@ -148,6 +145,19 @@ ResponseData readFixedColumns(const DataLayout& layout, const std::string& fileN
                     if (!isResponse(ch))
                         warn(observer, "Illeagal character '", ch, "' is found at ", lineNumber, " , ",
                              col.databegin + static_cast<std::int64_t>(c), " in \"", fileName, "\"");
+                }
+            }
+            if (!reserved) {
+                // Room for the whole matrix at once, estimated from the first
+                // accepted line's length, whether the item count was given or
+                // detected on it: growing by reallocation costs several
+                // copies. Not where that line is cut short of the field: its
+                // length says nothing of the rows.
+                reserved = true;
+                if (reader.fileSize() > 0 && present == nitems) {
+                    auto lines = static_cast<std::size_t>(reader.fileSize() / (length + 1) + 1);
+                    if (nobs > 0) lines = std::min(lines, static_cast<std::size_t>(nobs));
+                    reserveLarge(responses, lines * static_cast<std::size_t>(nitems));
                 }
             }
             responses.append(field);
@@ -185,6 +195,46 @@ ResponseData readResponses(const DataLayout& layout, Observer& observer) {
 void buildMissingMask(std::span<const char> responses, std::span<char> missingMask) {
     for (std::size_t i = 0; i < responses.size(); ++i)
         missingMask[i] = (responses[i] == '0' || responses[i] == '1') ? '1' : '0';
+}
+
+namespace {
+std::atomic<double> gListPresentFrom{kListPresentFromMissingShare};
+}  // namespace
+
+double listPresentFromMissingShare() { return gListPresentFrom.load(std::memory_order_relaxed); }
+void setListPresentFromMissingShare(double share) { gListPresentFrom.store(share, std::memory_order_relaxed); }
+
+bool worthListingPresent(const ResponseView& data) {
+    const std::size_t cells = data.missingMask.size();
+    if (cells == 0) return false;
+    const auto present = static_cast<std::size_t>(std::count(data.missingMask.begin(), data.missingMask.end(), '1'));
+    return double(cells - present) >= listPresentFromMissingShare() * double(cells);
+}
+
+PresentItems listPresentItems(const ResponseView& data) {
+    const std::size_t J = data.nitems;
+    const std::size_t N = data.nexaminees;
+    PresentItems list;
+    list.start.resize(N + 1);
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < N; ++i) {
+        const char* present = data.presenceOf(i);
+        for (std::size_t j = 0; j < J; ++j) count += present[j] == '1';
+    }
+    list.entries.resize(count);
+    std::uint32_t* out = list.entries.data();
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < N; ++i) {
+        list.start[i] = at;
+        const char* x = data.responsesOf(i);
+        const char* present = data.presenceOf(i);
+        for (std::size_t j = 0; j < J; ++j) {
+            if (present[j] != '1') continue;
+            out[at++] = static_cast<std::uint32_t>(2 * j + (x[j] == '1'));
+        }
+    }
+    list.start[N] = at;
+    return list;
 }
 
 }  // namespace tavrel

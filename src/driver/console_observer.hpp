@@ -13,7 +13,8 @@ namespace tavrel {
 
 class ConsoleObserver : public Observer {
 public:
-    explicit ConsoleObserver(std::ostream& console) : console_(console) {}
+    // `stop`, when given, says whether the run is to stop (an interrupt).
+    explicit ConsoleObserver(std::ostream& console, bool (*stop)() = nullptr) : console_(console), stop_(stop) {}
 
     void message(MessageKind kind, std::string_view text) override {
         std::string line(kind == MessageKind::Note ? kNote : kWarning);
@@ -22,9 +23,11 @@ public:
         console_ << line;
     }
     void progress(std::string_view text) override { console_ << text; }
+    bool stopRequested() override { return stop_ != nullptr && stop_(); }
 
 private:
     std::ostream& console_;
+    bool (*stop_)();
 };
 
 }  // namespace tavrel

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <ctime>
+#include <optional>
 #include <istream>
 #include <new>
 #include <ostream>
@@ -19,8 +21,11 @@
 #include "data/item_use.hpp"
 #include "data/prior.hpp"
 #include "driver/console_observer.hpp"
+#include "driver/interrupt_signals.hpp"
 #include "driver/run_parameters.hpp"
 #include "driver/run_plan.hpp"
+#include "common/messages.hpp"
+#include "settings/rank_count_list.hpp"
 #include "settings/setting_file.hpp"
 #include "settings/value_interpreters.hpp"
 #include "tavrel/tavrel.hpp"
@@ -61,10 +66,30 @@ SettingsSource askForSettings(std::istream& input, std::ostream& console) {
     return source;
 }
 
+// The rank counts of a sweep, when the settings ask for one it can show and
+// use; the warnings on what stands in its way.
+std::optional<std::vector<std::int32_t>> rankSweep(const RunPlan& plan, Observer& observer) {
+    if (!plan.rankSweep) {
+        if (plan.sweepFile) warn(observer, "Parameter \"sweepfile\" needs ranksweep; it is ignored.");
+        return std::nullopt;
+    }
+    std::vector<std::int32_t> counts = rankCountList(*plan.rankSweep, observer);
+    if (plan.fixedFile || plan.prior) {
+        warn(observer, "Parameter \"ranksweep\" cannot be used with fixedfile or prior; it is ignored.");
+        return std::nullopt;
+    }
+    if (!plan.sweepFile && !plan.report) {
+        warn(observer, "Parameter \"ranksweep\" has no sweepfile or reportfile to show it; it is ignored.");
+        return std::nullopt;
+    }
+    return counts;
+}
+
 // The guarded run sequence: settings to options and layout, read, analyze,
 // write.
 void runSequence(const std::string& settingFile, SettingMap& settings, std::ostream& console) {
-    ConsoleObserver observer(console);
+    ConsoleObserver observer(console, [] { return InterruptSignals::received() != 0; });
+    if (observer.stopRequested()) throw Cancelled();
     if (!settingFile.empty()) readSettingFile(settingFile, settings, observer);
     const RunPlan plan = planRun(settings);
     const std::size_t threads = resolveThreads(settings, std::getenv("TAVREL_THREADS"), availableProcessors());
@@ -74,6 +99,7 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     const std::int32_t J = read.nitems;
     const RunParameters params = resolveRunParameters(settings, observer);
     const std::int32_t K = params.nranks;
+    const std::optional<std::vector<std::int32_t>> sweep = rankSweep(plan, observer);
 
     // The profile's cells are allocated before the prior is read, so that a
     // rank count beyond memory fails before anything is read for it.
@@ -92,7 +118,10 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     options.nranks = K;
     options.method = params.method;
     options.maxiter = params.schedule.maxiter;
-    options.seed = params.seed;
+    // The clock is read once: the sweep uses the same seed as the run.
+    options.seed = params.seed > 0 || params.method == Method::Batch ? params.seed
+                                                                     : static_cast<std::int32_t>(std::time(nullptr));
+    options.restarts = params.restarts;
     options.alpha1 = params.schedule.alpha1;
     options.alphat = params.schedule.alphat;
     options.sigma1 = params.schedule.sigma1;
@@ -108,21 +137,38 @@ void runSequence(const std::string& settingFile, SettingMap& settings, std::ostr
     if (plan.phi) options.phi = interpretFraction(*plan.phi);
     options.threads = threads;
     options.requests = requestsFor(plan.files, plan.report.has_value(), params.method);
-    const Result result = analyze(ResponseTable::of(read), options, observer);
+    // A sweep takes the run's own rank count from the run.
+    if (sweep) options.requests.statistics = options.requests.marginal = true;
+    const ResponseTable table = ResponseTable::of(read);
+    const Result result = analyze(table, options, observer);
 
     const Labels labels{read.ids, read.itemNames};
     writeResultFiles(plan.files, result, labels, params.delimiter, threads, observer);
+    std::vector<SweepRow> rows;
+    if (sweep) {
+        if (observer.stopRequested()) throw Cancelled();
+        rows = sweepRanks(table, options, *sweep, &result, observer);
+        if (plan.sweepFile && observer.stopRequested()) throw Cancelled();
+        if (plan.sweepFile) writeSweepFile(*plan.sweepFile, rows, params.delimiter, observer);
+    }
     if (!plan.report) return;
-    const std::vector<ParameterText> parameters = reportParameters(settings, params, result.phi);
+    if (observer.stopRequested()) throw Cancelled();
+    const std::vector<ParameterText> parameters = reportParameters(settings, params, result.phi, result.seed);
     const std::string_view dataFile = layout.infile ? std::string_view(*layout.infile) : std::string_view();
-    writeReport(*plan.report, result, labels, {dataFile, parameters}, observer);
+    writeReport(*plan.report, result, labels, {dataFile, parameters, rows}, observer);
 }
+
+// The exit status of a run stopped by a signal: 128 + the signal's number.
+constexpr int kInterruptedStatus = 128;
 
 // Runs the sequence and reports a failure; returns the exit status.
 int guardedRun(const std::string& settingFile, SettingMap& settings, std::ostream& console) {
     try {
         runSequence(settingFile, settings, console);
         return 0;
+    } catch (const Cancelled&) {
+        console << kError << "The run is interrupted.\n";
+        return kInterruptedStatus + InterruptSignals::received();
     } catch (const std::bad_alloc&) {
         console << kError << "Memory allocation has been failed.\n";
     } catch (const std::length_error&) {
@@ -134,8 +180,7 @@ int guardedRun(const std::string& settingFile, SettingMap& settings, std::ostrea
     } catch (const FatalSetting& failure) {
         console << kError << failure.what() << "\n";
     } catch (const EncodingFailure& failure) {
-        console << kError << "File \"" << failure.fileName()
-                << "\" is UTF-16; fixed columns are read from single-byte text.\n";
+        console << kError << failure.what() << "\n";
     }
     return 1;
 }
@@ -167,6 +212,7 @@ int runProgram(std::span<const std::string> args, std::istream& input, std::ostr
         output.flush();
         return output ? 0 : 1;
     }
+    const InterruptSignals signals;
     const bool withArgument = !args.empty();
     SettingsSource source;
     if (withArgument)
@@ -176,7 +222,8 @@ int runProgram(std::span<const std::string> args, std::istream& input, std::ostr
 
     const int status = guardedRun(source.settingFile, source.settings, console);
 
-    if (!withArgument) {
+    // An interrupted run does not wait for a key.
+    if (!withArgument && status < kInterruptedStatus) {
         console << "Push any key and return key. ";
         readWord(input);
     }

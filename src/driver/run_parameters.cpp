@@ -15,6 +15,20 @@
 
 namespace tavrel {
 
+namespace {
+
+// A number as the report shows a default: 6 significant digits, or whole.
+template <class Value>
+std::string text(Value value) {
+    char buffer[kMaxNumberText];
+    if constexpr (std::is_integral_v<Value>)
+        return std::string(buffer, formatInteger(value, buffer));
+    else
+        return std::string(buffer, formatGeneral(value, buffer));
+}
+
+}  // namespace
+
 RunParameters resolveRunParameters(const SettingMap& settings, Observer& observer) {
     RunParameters p;
     // Each parameter keeps its default unless its key is present, an empty
@@ -33,6 +47,7 @@ RunParameters resolveRunParameters(const SettingMap& settings, Observer& observe
     resolve("sigma1", p.schedule.sigma1, leadingNumber);
     resolve("sigmat", p.schedule.sigmat, leadingNumber);
     resolve("seed", p.seed, leadingInteger);
+    resolve("restarts", p.restarts, leadingInteger);
     resolve("diffcrit", p.diffcrit, leadingNumber);
     resolve("method", p.method, [](const std::string& word) { return methodFromWord(word).value_or(Method::Likelihood); });
     resolve("increase", p.increase, interpretBoolean);
@@ -40,31 +55,35 @@ RunParameters resolveRunParameters(const SettingMap& settings, Observer& observe
     return p;
 }
 
-std::vector<ParameterText> reportParameters(const SettingMap& settings, const RunParameters& params, double phi) {
+std::vector<ParameterText> reportParameters(const SettingMap& settings, const RunParameters& params, double phi,
+                                            std::int32_t seedUsed) {
     // Settings that leave the results as they are (the number of worker
     // threads) stay off the page, so that its bytes are the same whatever
     // they are set to.
     constexpr std::array<std::string_view, 1> kNotReported{"threads"};
-    const auto seedNote = [&](std::int32_t seed) {
-        return seed <= 0 && params.method != Method::Batch ? std::string("0 or less: the examinee order is seeded from the clock")
-                                                 : std::string();
+    const bool sequential = params.method != Method::Batch;
+    // A sequential run shows the seed it used, so that it can be repeated.
+    const auto seedText = [&](const std::string& given) {
+        return sequential ? text(seedUsed) : given;
+    };
+    const auto seedNote = [&] {
+        if (!sequential) return std::string();
+        if (params.seed <= 0) return std::string("0 or less was given: the examinee order was seeded from the clock");
+        if (seedUsed != params.seed) return std::string("the seed of the restart kept");
+        return std::string();
     };
     std::vector<ParameterText> rows;
     for (const SettingKey& key : kSettingKeys) {
         const auto it = settings.find(std::string(key.name));
         if (it == settings.end()) continue;
         if (std::find(kNotReported.begin(), kNotReported.end(), key.name) != kNotReported.end()) continue;
-        rows.push_back({it->first, it->second, false, key.name == "seed" ? seedNote(params.seed) : std::string()});
+        if (key.name == "seed")
+            rows.push_back({it->first, seedText(it->second), false, seedNote()});
+        else
+            rows.push_back({it->first, it->second, false, std::string()});
     }
 
     const RunParameters defaults;
-    const auto text = [](auto value) {
-        char buffer[kMaxNumberText];
-        if constexpr (std::is_integral_v<decltype(value)>)
-            return std::string(buffer, formatInteger(value, buffer));
-        else
-            return std::string(buffer, formatGeneral(value, buffer));
-    };
     const auto byDefault = [&](const char* key, std::string value, std::string note = {}) {
         if (!settings.contains(key)) rows.push_back({key, std::move(value), true, std::move(note)});
     };
@@ -72,7 +91,7 @@ std::vector<ParameterText> reportParameters(const SettingMap& settings, const Ru
     byDefault("method", std::string(methodWord(defaults.method)));
     byDefault("maxiter", text(defaults.schedule.maxiter));
     byDefault("increase", defaults.increase ? "true" : "false");
-    byDefault("seed", text(defaults.seed), seedNote(defaults.seed));
+    byDefault("seed", seedText(text(defaults.seed)), seedNote());
     byDefault("alpha1", text(defaults.schedule.alpha1));
     byDefault("sigma1", text(defaults.schedule.sigma1));
     byDefault("alphat", text(defaults.schedule.alphat));

@@ -18,6 +18,7 @@ struct RunParameters {
     std::int32_t nranks = 10;
     LearningSchedule schedule{100, 1.0, 0.1, 1.0, 0.12};
     std::int32_t seed = 0;
+    std::int32_t restarts = 1;
     double diffcrit = 0.0001;
     Method method = Method::Likelihood;
     bool increase = false;
@@ -32,8 +33,10 @@ RunParameters resolveRunParameters(const SettingMap& settings, Observer& observe
 // The run parameters as the report lists them: every key the settings hold,
 // in the order of the key table, with its value as given; then each run
 // parameter they do not hold, with its default (phi, the batch method's
-// smoothing weight, only for that method, as the run computed it).
-std::vector<ParameterText> reportParameters(const SettingMap& settings, const RunParameters& params, double phi);
+// smoothing weight, only for that method, as the run computed it). A
+// sequential run shows the seed it used.
+std::vector<ParameterText> reportParameters(const SettingMap& settings, const RunParameters& params, double phi,
+                                            std::int32_t seedUsed);
 
 // The number of worker threads: the `threads` setting when present, otherwise
 // `environment` (the value of TAVREL_THREADS, null when unset), converted as

@@ -15,6 +15,8 @@ RunPlan planRun(const SettingMap& settings) {
     plan.files = {value("outfile"),  value("rankfile"), value("rmpfile"), value("worpfile"),    value("uorpfile"),
                   value("testfile"), value("itemfile"), value("trpfile"), value("examineefile")};
     plan.report = value("reportfile");
+    plan.rankSweep = value("ranksweep");
+    plan.sweepFile = value("sweepfile");
     return plan;
 }
 

@@ -19,6 +19,9 @@ struct RunPlan {
 
     ResultFileNames files;              // the result files, written in their order
     std::optional<std::string> report;  // reportfile, written last
+
+    std::optional<std::string> rankSweep;  // the rank counts of a sweep
+    std::optional<std::string> sweepFile;  // sweepfile, written after the sweep
 };
 
 RunPlan planRun(const SettingMap& settings);

@@ -103,6 +103,32 @@ void accumulateRows(const ResponseView& data, const double* smoothed, double* su
     }
 }
 
+// accumulateRows over the present items alone: the missing and incorrect
+// responses' additions, which only the discarded row takes, are left out.
+// Kept out of line: inlined, it changes the dense loop's code for the worse.
+template <std::size_t KC>
+[[gnu::noinline]] void accumulatePresentRows(const PresentItems& list, const double* smoothed, double* sums, std::size_t Kr,
+                           BlockRange items, BlockRange examinees) {
+    const std::size_t K = rankCount<KC>(Kr);
+    const std::uint32_t* const entries = list.entries.data();
+    // Entries are 2j or 2j + 1 in item order: the block's run is found by value.
+    const std::uint32_t first = static_cast<std::uint32_t>(2 * items.begin);
+    const std::uint64_t last = 2 * std::uint64_t(items.end);
+    for (std::size_t i = examinees.begin; i < examinees.end; ++i) {
+        const std::uint32_t* e = entries + list.start[i];
+        const std::uint32_t* const end = entries + list.start[i + 1];
+        if (first > 0) e = std::lower_bound(e, end, first);
+        const double* w = smoothed + i * K;
+        for (; e < end && *e < last; ++e) {
+            double* d = sums + 2 * ((*e >> 1) - items.begin) * K;
+            for (std::size_t c = 0; c < K; ++c) d[c] = d[c] + w[c];
+            if ((*e & 1u) == 0) continue;
+            double* n = d + K;
+            for (std::size_t c = 0; c < K; ++c) n[c] = n[c] + w[c];
+        }
+    }
+}
+
 // Every learnable cell of items [first, last) becomes the smoothed-membership-
 // weighted share of correct responses among the examinees who answered the
 // item, clipped to [DBL_MIN, 1]; a cell of an item nobody answered keeps its
@@ -117,7 +143,11 @@ void updateItems(const ResponseView& data, std::span<const char> fixedMask, std:
     withRankCount(K, [&](auto KC) {
         for (std::size_t i = 0; i < N; i += kPollRows) {
             workers.poll();
-            accumulateRows<KC>(data, smoothed.data(), sums.data(), K, items, {i, std::min(N, i + kPollRows)});
+            const BlockRange rows{i, std::min(N, i + kPollRows)};
+            if (data.presentItems)
+                accumulatePresentRows<KC>(*data.presentItems, smoothed.data(), sums.data(), K, items, rows);
+            else
+                accumulateRows<KC>(data, smoothed.data(), sums.data(), K, items, rows);
         }
     });
     for (std::size_t j = items.begin; j < items.end; ++j) {
@@ -161,12 +191,15 @@ public:
         sum_ = 0.0;
     }
 
-    void add(const ResponseView& data, std::span<const double> smoothed, BlockRange examinees) {
+    // Kept out of line: inlined beside the caller's polls, its inner loop
+    // compiles to more instructions per cell.
+    [[gnu::noinline]] void add(const ResponseView& data, std::span<const double> smoothed, BlockRange examinees) {
         // Locals: the stores into the codes, characters, may alias any member.
         const std::size_t J = J_;
         const std::size_t K = K_;
         const double* const logs = logs_.data();
         unsigned char* const codes = codes_.data();
+        if (data.presentItems) return addPresent(*data.presentItems, smoothed, examinees);
         double L = sum_;
         for (std::size_t i = examinees.begin; i < examinees.end; ++i) {
             const char* x = data.responsesOf(i);
@@ -186,6 +219,28 @@ public:
     double sum() const { return sum_; }
 
 private:
+    // add over the present items alone: a missing one adds w * 0.0 = +0.0 to
+    // a sum that starts at +0.0 and so is never -0.0, which changes no bit.
+    [[gnu::noinline]] void addPresent(const PresentItems& list, std::span<const double> smoothed,
+                                      BlockRange examinees) {
+        const std::size_t J = J_;
+        const std::size_t K = K_;
+        const double* const logs = logs_.data();
+        const std::uint32_t* const entries = list.entries.data();
+        const std::size_t* const start = list.start.data();
+        double L = sum_;
+        for (std::size_t i = examinees.begin; i < examinees.end; ++i) {
+            for (std::size_t c = 0; c < K; ++c) {
+                const double w = smoothed[i * K + c];
+                if (!(w > kDblMin)) continue;
+                const double* table = logs + 3 * c * J;
+                for (std::size_t e = start[i]; e < start[i + 1]; ++e)
+                    L = L + w * table[3 * (entries[e] >> 1) + (entries[e] & 1u)];
+            }
+        }
+        sum_ = L;
+    }
+
     std::size_t J_, K_;
     std::vector<double> logs_;
     std::vector<unsigned char> codes_;

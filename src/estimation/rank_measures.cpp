@@ -225,6 +225,24 @@ void sumLogTables(const char* x, const char* present, const double* logs, std::s
         for (std::size_t k = 0; k < K; ++k) out[k] = m[k];
 }
 
+// sumLogTables over the present items alone: a missing item's row of zeros
+// subtracts +0.0, which changes no sum, so skipping it gives the same bits.
+template <std::size_t KC>
+void sumPresentLogTables(const std::uint32_t* entry, const std::uint32_t* end, const double* logs, std::size_t Kr,
+                         double* out) {
+    const std::size_t K = rankCount<KC>(Kr);
+    double local[KC > 0 ? KC : 1];
+    double* m = KC > 0 ? local : out;
+    for (std::size_t k = 0; k < K; ++k) m[k] = 0.0;
+    for (; entry < end; ++entry) {
+        const std::size_t item = *entry >> 1;
+        const double* table = logs + (3 * item + (*entry & 1u)) * K;
+        for (std::size_t k = 0; k < K; ++k) m[k] = m[k] - table[k];
+    }
+    if (KC > 0)
+        for (std::size_t k = 0; k < K; ++k) out[k] = m[k];
+}
+
 }  // namespace
 
 void RankScorer::measures(std::size_t e, const ResponseView& data, double* out) const {
@@ -234,7 +252,14 @@ void RankScorer::measures(std::size_t e, const ResponseView& data, double* out) 
         sweepRankMeasures(x, present, profile_.data(), nullptr, K_, J_, method_, out);
         return;
     }
-    withRankCount(K_, [&](auto KC) { sumLogTables<KC>(x, present, logs_.data(), K_, J_, out); });
+    if (const PresentItems* list = data.presentItems) {
+        const std::uint32_t* entries = list->entries.data();
+        withRankCount(K_, [&](auto KC) {
+            sumPresentLogTables<KC>(entries + list->start[e], entries + list->start[e + 1], logs_.data(), K_, out);
+        });
+    } else {
+        withRankCount(K_, [&](auto KC) { sumLogTables<KC>(x, present, logs_.data(), K_, J_, out); });
+    }
     if (method_ == 'B')
         for (std::size_t k = 0; k < K_; ++k) out[k] = out[k] - logPrior_[k];
     for (std::size_t k = 0; k < K_; ++k) out[k] = capMeasure(out[k]);

@@ -441,7 +441,7 @@ std::int32_t learnSequential(const ResponseView& data, const Model& model, const
     if (seed <= 0) seed = static_cast<std::int32_t>(std::time(nullptr));
     Lcg generator(seed);
 
-    observer.progress("Now calculating ");
+    if (settings.progress == nullptr) observer.progress("Now calculating ");
     // The rate depends on the winner only through |k - w|: one neighbourhood
     // factor per rank distance and pass, the same values learningRate gives.
     std::vector<double> rateByDistance(K);
@@ -477,11 +477,33 @@ std::int32_t learnSequential(const ResponseView& data, const Model& model, const
             way.record(together, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         }
         if (settings.increase) sortProfileIncreasing(model.profile, K);
-        if ((std::int64_t{t} * 20 + 20) % T == 0) observer.progress(".");
+        if (settings.progress != nullptr)
+            settings.progress->passDone();
+        else if ((std::int64_t{t} * 20 + 20) % T == 0)
+            observer.progress(".");
         workers.ask();
     }
-    observer.progress("\n");
+    if (settings.progress == nullptr) observer.progress("\n");
     return seed;
+}
+
+PassProgress::PassProgress(Observer& observer, std::int64_t totalPasses)
+    : observer_(observer), total_(totalPasses), owner_(std::this_thread::get_id()) {}
+
+void PassProgress::passDone() {
+    done_.fetch_add(1, std::memory_order_relaxed);
+    if (std::this_thread::get_id() == owner_) tellOwed();
+}
+
+void PassProgress::finish() {
+    tellOwed();
+    observer_.progress("\n");
+}
+
+void PassProgress::tellOwed() {
+    const std::int64_t done = done_.load(std::memory_order_relaxed);
+    for (; told_ < done; ++told_)
+        if ((told_ * 20 + 20) % total_ == 0) observer_.progress(".");
 }
 
 }  // namespace tavrel

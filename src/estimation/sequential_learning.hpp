@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <atomic>
 #include <span>
+#include <thread>
 
 #include "common/run_views.hpp"
 #include "common/workers.hpp"
@@ -36,6 +38,27 @@ void sortProfileIncreasing(std::span<double> profile, std::size_t nranks);
 // Below this many cells (J * K) a step is too short to share between threads.
 inline constexpr std::size_t kSplitRanksFromCells = 256;
 
+// Counts the passes of runs that go on side by side and shows them as one
+// line of progress: a dot whenever 20 * passes is a multiple of all their
+// passes, as one run of that many passes would. Any thread may count; the
+// dots are told on the thread that made the object, as it counts or at the
+// end.
+class PassProgress {
+public:
+    PassProgress(Observer& observer, std::int64_t totalPasses);
+    void passDone();
+    // Tells the dots still owed and the line's end (on the owner's thread).
+    void finish();
+
+private:
+    void tellOwed();
+    Observer& observer_;
+    std::int64_t total_;
+    std::thread::id owner_;
+    std::atomic<std::int64_t> done_{0};
+    std::int64_t told_ = 0;  // passes whose dot, if any, is told
+};
+
 struct SequentialSettings {
     LearningSchedule schedule;
     std::int32_t seed;  // of the examinee order; 0 or less takes the clock
@@ -43,6 +66,8 @@ struct SequentialSettings {
     bool increase;      // sort every item's profile after each pass
     // Each step's ranks are split over the workers from this many cells on.
     std::size_t splitRanksFromCells = kSplitRanksFromCells;
+    // Runs side by side count their passes here and tell no progress of their own.
+    PassProgress* progress = nullptr;
 };
 
 // Runs maxiter passes on the model's profile and returns the seed used (the

@@ -5,6 +5,7 @@
 #include "common/workers.hpp"
 #include "output/result_writers.hpp"
 #include "output/statistics_writers.hpp"
+#include "tavrel/observer.hpp"
 #include "tavrel/writers.hpp"
 
 namespace tavrel {
@@ -25,25 +26,32 @@ void writeResultFiles(const ResultFileNames& files, const Result& result, const 
                       std::size_t threads, Observer& observer) {
     const std::size_t K = result.nranks;
     Workers workers(threads == 0 ? availableProcessors() : std::min(threads, kMostWorkers));
-    if (files.outfile) writeItemReferenceProfile(*files.outfile, result.profile, result.itemUse, K, delimiter, observer);
-    if (files.rankfile) writeLatentRanks(*files.rankfile, labels.ids, result.ranks, delimiter, workers, observer);
-    if (files.rmpfile) {
+    // A stop is noticed between files: each file is written whole or not at all.
+    const auto next = [&](const std::optional<std::string>& file) {
+        if (file && observer.stopRequested()) throw Cancelled();
+        return file.has_value();
+    };
+    if (next(files.outfile))
+        writeItemReferenceProfile(*files.outfile, result.profile, result.itemUse, K, delimiter, observer);
+    if (next(files.rankfile)) writeLatentRanks(*files.rankfile, labels.ids, result.ranks, delimiter, workers, observer);
+    if (next(files.rmpfile)) {
         const bool distances = result.method == Method::Distance;
         writeRankMembershipProfiles(*files.rmpfile, labels.ids, distances ? result.distances : result.memberships, K,
                                     delimiter, workers, observer);
     }
-    if (files.worpfile) writeWeightedObservationRatioProfile(*files.worpfile, result.weightedRatios, K, delimiter, observer);
-    if (files.uorpfile)
+    if (next(files.worpfile))
+        writeWeightedObservationRatioProfile(*files.worpfile, result.weightedRatios, K, delimiter, observer);
+    if (next(files.uorpfile))
         writeUnweightedObservationRatioProfile(*files.uorpfile, result.unweightedRatios, K, delimiter, observer);
     if (!(files.testfile || files.itemfile || files.trpfile || files.examineefile)) return;
 
     const StatisticsFileInputs in{*result.statistics, result.itemUse, labels.itemNames, result.memberships,
                                   result.ranks,       labels.ids,     {static_cast<char>(result.method), result.passes, result.converged},
                                   K,                  delimiter};
-    if (files.testfile) writeTestStatistics(*files.testfile, in, observer);
-    if (files.itemfile) writeItemStatistics(*files.itemfile, in, observer);
-    if (files.trpfile) writeRankStatistics(*files.trpfile, in, observer);
-    if (files.examineefile) writeExamineeStatistics(*files.examineefile, in, workers, observer);
+    if (next(files.testfile)) writeTestStatistics(*files.testfile, in, observer);
+    if (next(files.itemfile)) writeItemStatistics(*files.itemfile, in, observer);
+    if (next(files.trpfile)) writeRankStatistics(*files.trpfile, in, observer);
+    if (next(files.examineefile)) writeExamineeStatistics(*files.examineefile, in, workers, observer);
 }
 
 }  // namespace tavrel

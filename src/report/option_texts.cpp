@@ -42,6 +42,8 @@ std::vector<ParameterText> describeOptions(const Options& options, const Result&
         if (name == "seed" && !batch)
             add("seed", integerText(result.seed), false,
                 options.seed <= 0 ? "the examinee order was seeded from the clock" : "");
+        if (name == "restarts" && !batch && options.restarts > 1)
+            add("restarts", integerText(std::int64_t(std::max<std::size_t>(result.restarts.size(), 1))), false);
         if (name == "alpha1" && !batch) number("alpha1", options.alpha1, defaults.alpha1);
         if (name == "sigma1" && !batch) number("sigma1", options.sigma1, defaults.sigma1);
         if (name == "alphat" && !batch) number("alphat", options.alphat, defaults.alphat);

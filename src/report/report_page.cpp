@@ -83,6 +83,16 @@ svg .empty{font-size:13px;fill:#666;font-style:italic}
 .bar-rmd{fill:url(#rmd-hatch);stroke:#d55e00;stroke-width:1}
 .trp-line{fill:none;stroke:#1b1b1b;stroke-width:1.8;stroke-dasharray:6 3}
 .trp-marks{fill:#1b1b1b}
+.sweep-1{fill:none;stroke:#0072b2;stroke-width:1.6}
+.sweep-2{fill:none;stroke:#d55e00;stroke-width:1.6;stroke-dasharray:6 3}
+.sweep-3{fill:none;stroke:#009e73;stroke-width:1.6;stroke-dasharray:2 2}
+.sweep-1-marks{fill:#0072b2}
+.sweep-2-marks{fill:#d55e00}
+.sweep-3-marks{fill:#009e73}
+.main-rank{stroke:#1b1b1b;stroke-width:1;stroke-dasharray:4 3}
+svg .main-rank-label{font-size:10.5px;fill:#333}
+.sweep td,.sweep th{white-space:nowrap}
+.sweep .main td{font-weight:700}
 .heat{shape-rendering:crispEdges}
 .table-wrap{overflow-x:auto}
 .items td:first-child{font-weight:600}
@@ -183,6 +193,27 @@ void warningBox(std::string& out, const ReportInputs& in) {
            "(<code>nranks</code>) or another method (<code>method</code>).</p>\n</div>\n";
 }
 
+// Every restart: its seed, marginal log-likelihood, whether its ranks are
+// ordered, and how many examinees it puts in the kept run's rank (a reversed
+// solution shows a low share and no order).
+void restartTable(std::string& out, const ReportInputs& in) {
+    out += "<table class=\"restarts\" id=\"restarts\">\n";
+    appendElement(out, "caption", "Restarts");
+    out += "\n<thead><tr><th scope=\"col\">Seed</th><th scope=\"col\">Marginal log-likelihood</th>"
+           "<th scope=\"col\">Weakly ordinal</th><th scope=\"col\">Same rank as the kept run</th></tr></thead>\n"
+           "<tbody>\n";
+    for (const RestartSummary& r : in.restarts) {
+        out += r.kept ? "<tr class=\"kept\">" : "<tr>";
+        appendElement(out, "td", integerText(r.seed) + (r.kept ? " (kept)" : ""));
+        appendElement(out, "td", numberText(r.loglikMarginal));
+        appendElement(out, "td", r.weaklyOrdinal ? "yes" : "no");
+        appendElement(out, "td", std::isnan(r.sameRankShare) ? std::string("NA")
+                                                             : numberText(100.0 * r.sameRankShare) + " %");
+        out += "</tr>\n";
+    }
+    out += "</tbody>\n</table>\n";
+}
+
 void runSection(std::string& out, const ReportInputs& in) {
     const RunStatistics& s = in.statistics;
     const bool batch = in.estimation.method == 'G';
@@ -200,7 +231,17 @@ void runSection(std::string& out, const ReportInputs& in) {
             !batch ? "NA: sequential learning runs every pass, without a convergence criterion"
             : in.estimation.converged ? "yes: the change of the traced value met diffcrit"
                                       : "no: the estimation stopped at maxiter before the change met diffcrit");
-    out += "</tbody>\n</table>\n<h3>Run parameters</h3>\n<ul class=\"parameters\">\n";
+    if (in.restarts.size() > 1)
+        for (const RestartSummary& r : in.restarts)
+            if (r.kept)
+                factRow(out, "Restarts",
+                        integerText(std::int64_t(in.restarts.size())) + " runs with seeds " +
+                            integerText(in.restarts.front().seed) + " to " + integerText(in.restarts.back().seed) +
+                            "; kept: seed " + integerText(r.seed) + ", the largest marginal log-likelihood (" +
+                            numberText(r.loglikMarginal) + ")");
+    out += "</tbody>\n</table>\n";
+    if (in.restarts.size() > 1) restartTable(out, in);
+    out += "<h3>Run parameters</h3>\n<ul class=\"parameters\">\n";
     for (const ParameterText& p : in.parameters) {
         out += p.byDefault ? "<li class=\"default\"><code>" : "<li><code>";
         appendEscaped(out, p.key);
@@ -550,6 +591,133 @@ void convergenceSection(std::string& out, const ReportInputs& in) {
     closeFigure(out, caption);
 }
 
+// A sweep's value by rank count, for one index of the fit.
+struct SweepSeries {
+    std::string_view name;
+    double (*value)(const SweepRow&);
+};
+
+// One figure of up to three indices against the rank count, with the run's
+// own count marked.
+void sweepFigure(std::string& out, const ReportInputs& in, std::string_view id, std::string_view title,
+                 std::string_view axis, std::span<const SweepSeries> series) {
+    const std::span<const SweepRow> rows = in.sweep;
+    std::string description = std::string(title) + " for K = " + integerText(rows.front().nranks) + " to " +
+                              integerText(rows.back().nranks) + "; the run's K = " +
+                              integerText(std::int64_t(in.nranks)) + " is marked.";
+    out += "<figure id=\"fig-";
+    out += id;
+    out += "\">\n<div class=\"scroll\">\n";
+    Svg svg(out, {id, title, description, 760, 300});
+    const Box plot{96, 34, 620, 210};
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (const SweepRow& row : rows)
+        for (const SweepSeries& s : series) {
+            const double v = s.value(row);
+            if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
+        }
+    const double firstK = double(std::min<std::int64_t>(rows.front().nranks, std::int64_t(in.nranks)));
+    const double lastK = double(std::max<std::int64_t>(rows.back().nranks, std::int64_t(in.nranks)));
+    const report::Ticks y = report::niceTicks(lo, hi, 6, true);
+    const report::Ticks x = report::niceTicks(firstK, lastK, 10, false, true);
+    const report::Scale value = report::scaleOf(y, plot.bottom(), plot.y);
+    const report::Scale rank = report::scaleOf(x, plot.x + 12, plot.right() - 12);
+    report::numericAxis(svg, plot, Side::left, y, value, true, true);
+    report::numericAxis(svg, plot, Side::bottom, x, rank, true, false);
+    report::axisTitle(svg, plot, Side::left, 74, axis);
+    report::axisTitle(svg, plot, Side::bottom, 38, "Number of ranks K");
+    const double mainX = rank(double(in.nranks));
+    svg.line({mainX, plot.y}, {mainX, plot.bottom()}, "main-rank");
+    svg.text({mainX + 4, plot.y + 12}, "K = " + integerText(std::int64_t(in.nranks)), Anchor::start, "main-rank-label");
+    constexpr Marker kMarkers[] = {Marker::dot, Marker::square, Marker::diamond};
+    double legend = plot.x;
+    for (std::size_t s = 0; s < series.size(); ++s) {
+        std::vector<Point> points;
+        for (const SweepRow& row : rows) points.push_back({rank(double(row.nranks)), value(series[s].value(row))});
+        const std::string cls = "sweep-" + integerText(std::int64_t(s) + 1);
+        svg.polyline(points, cls);
+        svg.markers(points, kMarkers[s], 3.2, cls + "-marks");
+        legend = report::legendLine(svg, {legend, 16}, cls, kMarkers[s], 3.2, cls + "-marks", series[s].name);
+    }
+    svg.rect(plot, "frame");
+    svg.close();
+    out += "</div>\n</figure>\n";
+}
+
+// The rank count an index favours: its smallest value, or its largest; the
+// lowest K on ties; NA skipped. Zero when every value is NA.
+std::int32_t favouredRank(std::span<const SweepRow> rows, double (*value)(const SweepRow&), bool largest) {
+    std::int32_t best = 0;
+    double bestValue = 0.0;
+    for (const SweepRow& row : rows) {
+        const double v = value(row);
+        if (std::isnan(v)) continue;
+        if (best == 0 || (largest ? v > bestValue : v < bestValue)) best = row.nranks, bestValue = v;
+    }
+    return best;
+}
+
+void sweepSection(std::string& out, const ReportInputs& in) {
+    if (in.sweep.empty()) return;
+    out += "<section id=\"sweep\">\n<h2>Choosing the number of ranks</h2>\n<p>The same analysis at every rank "
+           "count of the sweep, all other settings unchanged. No index decides alone: the information criteria "
+           "fall as K grows on large data, and RMSEA rises as the degrees of freedom shrink. Look for where they "
+           "level off, and for ranks that are ordered and well filled.</p>\n";
+    static constexpr SweepSeries kCriteria[] = {{"AIC", [](const SweepRow& r) { return r.fit.AIC; }},
+                                                {"CAIC", [](const SweepRow& r) { return r.fit.CAIC; }},
+                                                {"BIC", [](const SweepRow& r) { return r.fit.BIC; }}};
+    static constexpr SweepSeries kIndices[] = {{"CFI", [](const SweepRow& r) { return r.fit.CFI; }},
+                                               {"TLI", [](const SweepRow& r) { return r.fit.TLI; }},
+                                               {"RMSEA", [](const SweepRow& r) { return r.fit.RMSEA; }}};
+    static constexpr SweepSeries kMarginal[] = {
+        {"Marginal log-likelihood", [](const SweepRow& r) { return r.loglikMarginal; }}};
+    sweepFigure(out, in, "sweep-criteria", "Information criteria by number of ranks", "Criterion", kCriteria);
+    sweepFigure(out, in, "sweep-indices", "Fit indices by number of ranks", "Index", kIndices);
+    sweepFigure(out, in, "sweep-marginal", "Marginal log-likelihood by number of ranks", "Log-likelihood",
+                kMarginal);
+
+    out += "<ul class=\"favoured\">\n";
+    const struct {
+        const SweepSeries& series;
+        bool largest;
+    } favour[] = {{kCriteria[0], false}, {kCriteria[1], false}, {kCriteria[2], false},
+                  {kIndices[0], true},   {kIndices[1], true},   {kIndices[2], false}};
+    for (const auto& f : favour) {
+        const std::int32_t k = favouredRank(in.sweep, f.series.value, f.largest);
+        std::string sentence = std::string(f.series.name);
+        sentence += k == 0 ? " is NA at every K."
+                           : " favours K = " + integerText(k) + (f.largest ? " (its largest value)." : " (its smallest value).");
+        appendElement(out, "li", sentence);
+        out += "\n";
+    }
+    out += "</ul>\n<div class=\"table-wrap\">\n<table class=\"sweep\">\n<thead><tr>";
+    for (std::string_view heading : {"K", "Seed", "Passes", "Converged", "Marginal log-likelihood", "AIC", "CAIC",
+                                     "BIC", "CFI", "TLI", "RMSEA", "Weakly ordinal", "Strongly ordinal",
+                                     "Smallest rank share", "Rank-score correlation"}) {
+        out += "<th scope=\"col\">";
+        out += heading;
+        out += "</th>";
+    }
+    out += "</tr></thead>\n<tbody>\n";
+    for (const SweepRow& row : in.sweep) {
+        const bool batch = row.method == Method::Batch;
+        out += std::size_t(row.nranks) == in.nranks ? "<tr class=\"main\">" : "<tr>";
+        appendElement(out, "td", integerText(row.nranks));
+        appendElement(out, "td", batch ? std::string("NA") : integerText(row.seed));
+        appendElement(out, "td", integerText(row.passes));
+        appendElement(out, "td", batch ? (row.converged ? "yes" : "no") : "NA");
+        for (const double v : {row.loglikMarginal, row.fit.AIC, row.fit.CAIC, row.fit.BIC, row.fit.CFI, row.fit.TLI,
+                               row.fit.RMSEA})
+            appendElement(out, "td", numberText(v));
+        appendElement(out, "td", row.weaklyOrdinal ? "yes" : "no");
+        appendElement(out, "td", row.stronglyOrdinal ? "yes" : "no");
+        appendElement(out, "td", numberText(row.smallestRankShare));
+        appendElement(out, "td", numberText(row.rankScoreCorrelation));
+        out += "</tr>\n";
+    }
+    out += "</tbody>\n</table>\n</div>\n</section>\n";
+}
+
 void itemTable(std::string& out, const ReportInputs& in) {
     const RunStatistics& s = in.statistics;
     out += "<section id=\"items\">\n<h2>Items</h2>\n<div class=\"table-wrap\">\n<table class=\"items\">\n<thead><tr>";
@@ -614,6 +782,7 @@ std::string buildReportPage(const ReportInputs& in) {
     profilesFigure(out, in);
     scoreRankFigure(out, in);
     convergenceSection(out, in);
+    sweepSection(out, in);
     itemTable(out, in);
     footer(out);
     return out;
@@ -641,7 +810,9 @@ void writeReport(const std::string& fileName, const Result& result, const Labels
                           context.dataFile,
                           result.nexaminees,
                           result.nranks,
-                          {static_cast<char>(result.method), result.passes, result.converged}};
+                          {static_cast<char>(result.method), result.passes, result.converged},
+                          result.restarts,
+                          context.sweep};
     writeReportPage(fileName, in, observer);
 }
 

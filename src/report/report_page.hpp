@@ -30,6 +30,8 @@ struct ReportInputs {
     std::size_t nexaminees;                     // N, as read
     std::size_t nranks;                         // K
     EstimationSummary estimation;
+    std::span<const RestartSummary> restarts = {};  // every restart, when there were several
+    std::span<const SweepRow> sweep = {};           // a rank sweep; empty: none
 };
 
 // The page.

@@ -16,7 +16,7 @@ struct SettingKey {
     std::string_view readBy;                  // the operation that reads the value
 };
 
-inline constexpr std::array<SettingKey, 37> kSettingKeys{{
+inline constexpr std::array<SettingKey, 40> kSettingKeys{{
     {"infile", {"datafile", ""}, "resolveDataLayout"},
     {"outfile", {"irpfile", ""}, "writeItemReferenceProfile"},
     {"rankfile", {"", ""}, "writeLatentRanks"},
@@ -28,6 +28,7 @@ inline constexpr std::array<SettingKey, 37> kSettingKeys{{
     {"trpfile", {"", ""}, "writeRankStatistics"},
     {"examineefile", {"", ""}, "writeExamineeStatistics"},
     {"reportfile", {"", ""}, "writeReport"},
+    {"sweepfile", {"", ""}, "writeSweepFile"},
     {"fixedfile", {"", ""}, "readFixedProfile"},
     {"dlm", {"", ""}, "interpretDelimiter"},
     {"idbegin", {"idstart", ""}, "resolveDataLayout"},
@@ -45,13 +46,15 @@ inline constexpr std::array<SettingKey, 37> kSettingKeys{{
     {"maxiter", {"iter", ""}, "resolveRunParameters"},
     {"increase", {"mic", ""}, "interpretBoolean"},
     {"seed", {"", ""}, "resolveRunParameters"},
+    {"restarts", {"", ""}, "resolveRunParameters"},
+    {"ranksweep", {"", ""}, "rankCountList"},
     {"alpha1", {"", ""}, "resolveRunParameters"},
     {"sigma1", {"", ""}, "resolveRunParameters"},
     {"alphat", {"", ""}, "resolveRunParameters"},
     {"sigmat", {"", ""}, "resolveRunParameters"},
     {"diffcrit", {"", ""}, "resolveRunParameters"},
     {"prior", {"", ""}, "readPrior"},
-    {"itemuse", {"", ""}, "applyItemUse"},
+    {"itemuse", {"", ""}, "itemUseFlags"},
     {"phi", {"", ""}, "interpretFraction"},
     {"threads", {"", ""}, "resolveThreads"},
 }};

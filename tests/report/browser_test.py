@@ -4,8 +4,9 @@ with tavrel, renders the demo page headless to a PNG 1280 px wide and as tall
 as the laid-out page, checks that the picture is not blank, and checks the
 DOM the browser builds: one item panel per item in use, every figure, the
 convergence figure only for the batch method, the warning box only where the
-ranks are not ordinal, an input named like markup shown as text, and the
-Japanese item names of a Shift-JIS file shown in the page's text.
+ranks are not ordinal, the restarts and the rank sweep's section where the
+run has them, an input named like markup shown as text, and the Japanese
+item names of a Shift-JIS file shown in the page's text.
 
 Without chromium-headless-shell or chromium it reports itself skipped (exit
 status 77, which ctest counts as skipped).
@@ -109,6 +110,11 @@ def main():
         expect(batch.panels == 30, f"batch: {batch.panels} item panels for 30 items")
         for figure in ("fig-ranks", "fig-profiles", "fig-score-rank", "fig-convergence", "warning"):
             expect(figure in batch.ids, f"batch: #{figure}")
+
+        expect("sweep" not in demo.ids and "restarts" not in demo.ids, "demo: no sweep section, no restarts")
+        sweep = dom_of(chromium, pages["sweep"])
+        for figure in ("restarts", "sweep", "fig-sweep-criteria", "fig-sweep-indices", "fig-sweep-marginal"):
+            expect(figure in sweep.ids, f"sweep: #{figure}")
 
         hostile = dom_of(chromium, pages["hostile"])
         expect(hostile.tags.get("img", 0) == 0 and hostile.tags.get("script", 0) == 0,

@@ -31,7 +31,7 @@ def write_pages(tavrel, examples, folder):
     ranks, whose ranks are not ordinal; "hostile", a data file named like
     markup, a setting value with <, >, &, quotes, an item out of use and a
     single rank; "shift_jis", the demo data as a Shift-JIS CSV with Japanese
-    ids and item names (SHIFT_JIS_NAMES)."""
+    ids and item names (SHIFT_JIS_NAMES); "sweep", restarts and a rank sweep."""
     shutil.copy(os.path.join(examples, "demo_data.txt"), folder)
     shutil.copy(os.path.join(examples, "demo.settings"), folder)
     shutil.copy(os.path.join(examples, "demo_data.txt"), os.path.join(folder, HOSTILE))
@@ -40,6 +40,8 @@ def write_pages(tavrel, examples, folder):
         "batch.settings": "infile = demo_data.txt; idbegin = 1; nranks = 2; method = batch; reportfile = batch.html;",
         "hostile.settings": 'infile = "' + HOSTILE + '"; idbegin = 1; nranks = 1; seed = 3; maxiter = 5; '
                             "itemuse = 1101; outfile = {o<b>&\"'.csv}; reportfile = hostile.html;",
+        "sweep.settings": "infile = demo_data.txt; idbegin = 1; nranks = 3; seed = 4; maxiter = 10; restarts = 3; "
+                          "ranksweep = 2-5; reportfile = sweep.html;",
     }
     with open(os.path.join(examples, "demo_data.txt"), encoding="ascii") as demo:
         rows = [line.split() for line in demo if line.strip()]
@@ -53,12 +55,13 @@ def write_pages(tavrel, examples, folder):
     for name, text in settings.items():
         with open(os.path.join(folder, name), "w", encoding="utf-8") as f:
             f.write(text + "\n")
-    for name in ("demo.settings", "batch.settings", "hostile.settings", "shift_jis.settings"):
+    for name in ("demo.settings", "batch.settings", "hostile.settings", "shift_jis.settings", "sweep.settings"):
         result = subprocess.run([tavrel, name], cwd=folder, capture_output=True, text=True, timeout=600)
         if result.returncode != 0:
             raise RuntimeError(f"tavrel {name} failed: {result.stderr[-2000:]}")
     return {"demo": os.path.join(folder, "out", "report.html"), "batch": os.path.join(folder, "batch.html"),
-            "hostile": os.path.join(folder, "hostile.html"), "shift_jis": os.path.join(folder, "shift_jis.html")}
+            "hostile": os.path.join(folder, "hostile.html"), "shift_jis": os.path.join(folder, "shift_jis.html"),
+            "sweep": os.path.join(folder, "sweep.html")}
 
 
 class Structure(html.parser.HTMLParser):

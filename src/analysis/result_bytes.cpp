@@ -1,7 +1,7 @@
-// A Result as bytes and back, for pickling a fitted estimator: every field in
-// one fixed order, numbers as their bytes, so that the result read back writes
-// the same files. The bytes begin with the library version and the sizes of
-// the statistics records; a state from another build is refused.
+// A Result as bytes and back: every field in one fixed order, numbers as
+// their bytes, so that the result read back writes the same files. The bytes
+// begin with the library version and the sizes of the statistics records;
+// bytes of another build are refused.
 
 #include <cstdint>
 #include <cstring>
@@ -12,12 +12,13 @@
 #include <type_traits>
 #include <vector>
 
-#include "bindings.hpp"
+#include "tavrel/result_bytes.hpp"
+#include "tavrel/version.hpp"
 
-namespace tavrel::python {
+namespace tavrel {
 namespace {
 
-constexpr std::string_view kMagic = "tavrel-result\n";
+constexpr std::string_view kMagic = "tavrel-result 2\n";
 
 template <class T>
 concept Plain = std::is_trivially_copyable_v<T> && !std::is_pointer_v<T>;
@@ -47,6 +48,16 @@ void visitStatistics(V& v, S& s) {
     v(s.stronglyOrdinal);
 }
 
+// Field by field: the record has padding, whose bytes are not its value.
+template <class V, class S>
+void visitRestart(V& v, S& r) {
+    v(r.seed);
+    v(r.loglikMarginal);
+    v(r.weaklyOrdinal);
+    v(r.sameRankShare);
+    v(r.kept);
+}
+
 template <class V, class S>
 void visitCounts(V& v, S& s) {
     v(s.answered);
@@ -71,6 +82,8 @@ void visitResult(V& v, S& r) {
     v(r.converged);
     v(r.trace);
     v(r.seed);
+    v(r.loglikMarginal);
+    v(r.restarts);
     v(r.ranks);
     v(r.memberships);
     v(r.distances);
@@ -100,6 +113,10 @@ public:
     void operator()(const std::optional<RankCounts>& counts) {
         (*this)(counts.has_value());
         if (counts) visitCounts(*this, *counts);
+    }
+    void operator()(const std::vector<RestartSummary>& restarts) {
+        (*this)(std::uint64_t{restarts.size()});
+        for (const RestartSummary& r : restarts) visitRestart(*this, r);
     }
 };
 
@@ -131,10 +148,18 @@ public:
     void operator()(std::optional<RankCounts>& counts) {
         if (present()) visitCounts(*this, counts.emplace());
     }
+    void operator()(std::vector<RestartSummary>& restarts) {
+        std::uint64_t n = 0;
+        (*this)(n);
+        // Each restart takes 22 bytes: a bound before allocating.
+        if (n > (bytes_.size() - pos_) / 22) fail();
+        restarts.resize(n);
+        for (RestartSummary& r : restarts) visitRestart(*this, r);
+    }
 
     std::string_view text(std::size_t n) { return std::string_view(take(n), n); }
     bool atEnd() const { return pos_ == bytes_.size(); }
-    [[noreturn]] static void fail() { throw std::invalid_argument("the state is not that of a fitted estimator"); }
+    [[noreturn]] static void fail() { throw std::invalid_argument("the bytes do not hold a tavrel result"); }
 
 private:
     bool present() {
@@ -224,8 +249,8 @@ Result loadResult(std::string_view bytes) {
     if (bytes.substr(0, expected.size()) != expected) {
         const std::string_view rest = bytes.substr(kMagic.size());
         const std::string_view version = rest.substr(0, rest.find('\n'));
-        throw std::invalid_argument("the state was saved by tavrel " + std::string(version) + " (another build); this is tavrel " +
-                                    std::string(kProgramVersion) + ": fit the estimator again");
+        throw std::invalid_argument("the result was saved by tavrel " + std::string(version) +
+                                    " (another build); this is tavrel " + std::string(kProgramVersion));
     }
     Reader reader(bytes.substr(expected.size()));
     Result result;
@@ -235,4 +260,4 @@ Result loadResult(std::string_view bytes) {
     return result;
 }
 
-}  // namespace tavrel::python
+}  // namespace tavrel
