@@ -17,8 +17,8 @@
     .Call(`_tavrel_tavrel_encoding_word`, word)
 }
 
-.read_responses <- function(path, delimiter, idbegin, idlength, databegin, nitems, firstobs, nobs, header, idbeginGiven, na, encoding, verbose) {
-    .Call(`_tavrel_tavrel_read_responses`, path, delimiter, idbegin, idlength, databegin, nitems, firstobs, nobs, header, idbeginGiven, na, encoding, verbose)
+.read_responses <- function(path, delimiter, idbegin, idlength, databegin, nitems, firstobs, nobs, header, na, encoding, verbose) {
+    .Call(`_tavrel_tavrel_read_responses`, path, delimiter, idbegin, idlength, databegin, nitems, firstobs, nobs, header, na, encoding, verbose)
 }
 
 .method_word <- function(word) {

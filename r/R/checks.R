@@ -25,7 +25,7 @@
   if (!is.numeric(x) || length(x) != 1L || is.na(x) || x != round(x) || x < low || x > high)
     .fail(call, name, " must be a whole number from ", format(low, scientific = FALSE), " to ",
           format(high, scientific = FALSE), ", not ", .shown(x))
-  as.integer(x)
+  if (high <= .Machine$integer.max) as.integer(x) else as.double(x)
 }
 
 .number <- function(x, name, low, high = Inf, call) {

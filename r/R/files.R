@@ -66,8 +66,8 @@ write_report <- function(fit, file, data_name = NULL) {
 .formats <- c(fixed = "", csv = ",", tsv = "\t", semicolon = ";")
 .answer_words <- c("1", "1.0", "TRUE", "True", "true", "0", "0.0", "FALSE", "False", "false")
 
-read_responses <- function(file, dataformat = "fixed", header = NULL, na = NULL, idbegin = NULL, idlength = 0,
-                           databegin = 0, nitems = 0, firstobs = NULL, nobs = 0, encoding = "utf-8",
+read_responses <- function(file, dataformat = "fixed", header = NULL, na = NULL, idbegin = NULL, idlength = NULL,
+                           databegin = NULL, nitems = NULL, firstobs = NULL, nobs = NULL, encoding = "utf-8",
                            verbose = FALSE) {
   call <- sys.call()
   if (!is.character(file) || length(file) != 1L || is.na(file) || !nzchar(file))
@@ -76,47 +76,36 @@ read_responses <- function(file, dataformat = "fixed", header = NULL, na = NULL,
     .fail(call, "dataformat must be \"fixed\", \"csv\", \"tsv\" or \"semicolon\", not ", .shown(dataformat))
   delimiter <- .formats[[tolower(dataformat)]]
   delimited <- nzchar(delimiter)
+  # Each key given is checked; the library completes the layout as it does a
+  # setting file's.
   big <- 2^53
-  idbegin_given <- !is.null(idbegin)
-  idbegin <- if (idbegin_given) .whole(idbegin, "idbegin", 0, big, call) else 0
-  idlength <- .whole(idlength, "idlength", 0, .Machine$integer.max, call)
-  databegin <- .whole(databegin, "databegin", 0, big, call)
-  nitems <- .whole(nitems, "nitems", 0, .Machine$integer.max, call)
-  nobs <- .whole(nobs, "nobs", 0, big, call)
-  if (!is.null(firstobs)) firstobs <- .whole(firstobs, "firstobs", 1, big, call)
+  given <- function(x, name, low, high) if (!is.null(x)) .whole(x, name, low, high, call)
+  idbegin <- given(idbegin, "idbegin", 0, big)
+  idlength <- given(idlength, "idlength", 0, .Machine$integer.max)
+  databegin <- given(databegin, "databegin", 0, big)
+  nitems <- given(nitems, "nitems", 0, .Machine$integer.max)
+  firstobs <- given(firstobs, "firstobs", 1, big)
+  nobs <- given(nobs, "nobs", 0, big)
   word <- if (is.character(encoding) && length(encoding) == 1L && !is.na(encoding)) .encoding_word(encoding)
   if (is.null(word))
     .fail(call, "encoding must be \"utf-8\", \"cp932\", \"cp1252\", \"latin1\", \"utf-16\" or \"utf-16be\" ",
           "(or another word of the encoding key, such as \"shift_jis\"), not ", .shown(encoding))
   verbose <- .flag(verbose, "verbose", call)
-
   if (delimited) {
-    header <- if (is.null(header)) TRUE else .flag(header, "header", call)
-    firstobs <- if (is.null(firstobs)) if (header) 2 else 1 else if (header) max(firstobs, 2) else firstobs
-    if (idlength != 0)
+    if (!is.null(header)) header <- .flag(header, "header", call)
+    if (!is.null(idlength) && idlength != 0)
       .fail(call, "idlength applies to fixed columns; delimited ids keep their own length")
-    if (is.null(na)) {
-      na <- ""
-    } else {
+    if (!is.null(na)) {
       if (!is.character(na) || length(na) != 1L || is.na(na)) .fail(call, "na must be a character string, such as \"-99\"")
-      na <- trimws(na, whitespace = "[ \t\r\n\v\f]")
-      if (na %in% .answer_words)
+      if (trimws(na, whitespace = "[ \t\r\n\v\f]") %in% .answer_words)
         .fail(call, "na ", encodeString(na, quote = "\""), " is an answer; give a text that means a missing answer, such as \"-99\"")
     }
-  } else {
-    if (!is.null(header) || !is.null(na))
-      .fail(call, "header and na apply to delimited data (dataformat \"csv\", \"tsv\" or \"semicolon\")")
-    header <- FALSE
-    na <- ""
-    if (is.null(firstobs)) firstobs <- 1
-    # An id width alone puts the ids in column 1; without ids the responses
-    # start in column 1 unless set.
-    if (idbegin < 1 && idlength > 0) idbegin <- 1
-    if (idbegin < 1 && idlength < 1 && databegin < 1) databegin <- 1
+  } else if (!is.null(header) || !is.null(na)) {
+    .fail(call, "header and na apply to delimited data (dataformat \"csv\", \"tsv\" or \"semicolon\")")
   }
 
   read <- .engine(.read_responses(path.expand(file), delimiter, idbegin, idlength, databegin, nitems, firstobs,
-                                  nobs, header, idbegin_given && delimited, na, word, verbose), call)
+                                  nobs, header, na, word, verbose), call)
   columns <- read$columns
   J <- length(columns)
   names(columns) <- if (length(read$names)) ifelse(nzchar(read$names), read$names, as.character(seq_len(J)))

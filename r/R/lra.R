@@ -25,7 +25,8 @@ lra <- function(data, nranks = 10, method = "ml", maxiter = 100, seed = NULL,
                       phi, threads, table$ids, table$names, verbose), call)
   fit$call <- match.call()
   class(fit) <- "tavrel_lra"
-  if (method == "batch" && !fit$converged)
+  # diffcrit = 0 asks for every pass: no warning then.
+  if (method == "batch" && !fit$converged && diffcrit > 0)
     warning(simpleWarning(sprintf(paste("the batch estimation stopped after maxiter = %d passes before the change",
                                         "met diffcrit = %g; raise maxiter or diffcrit"), fit$passes, diffcrit), call))
   fit

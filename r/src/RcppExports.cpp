@@ -75,25 +75,24 @@ BEGIN_RCPP
 END_RCPP
 }
 // tavrel_read_responses
-SEXP tavrel_read_responses(SEXP path, std::string delimiter, double idbegin, int idlength, double databegin, int nitems, double firstobs, double nobs, bool header, bool idbeginGiven, SEXP na, SEXP encoding, bool verbose);
-RcppExport SEXP _tavrel_tavrel_read_responses(SEXP pathSEXP, SEXP delimiterSEXP, SEXP idbeginSEXP, SEXP idlengthSEXP, SEXP databeginSEXP, SEXP nitemsSEXP, SEXP firstobsSEXP, SEXP nobsSEXP, SEXP headerSEXP, SEXP idbeginGivenSEXP, SEXP naSEXP, SEXP encodingSEXP, SEXP verboseSEXP) {
+SEXP tavrel_read_responses(SEXP path, std::string delimiter, SEXP idbegin, SEXP idlength, SEXP databegin, SEXP nitems, SEXP firstobs, SEXP nobs, SEXP header, SEXP na, SEXP encoding, bool verbose);
+RcppExport SEXP _tavrel_tavrel_read_responses(SEXP pathSEXP, SEXP delimiterSEXP, SEXP idbeginSEXP, SEXP idlengthSEXP, SEXP databeginSEXP, SEXP nitemsSEXP, SEXP firstobsSEXP, SEXP nobsSEXP, SEXP headerSEXP, SEXP naSEXP, SEXP encodingSEXP, SEXP verboseSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
     Rcpp::traits::input_parameter< SEXP >::type path(pathSEXP);
     Rcpp::traits::input_parameter< std::string >::type delimiter(delimiterSEXP);
-    Rcpp::traits::input_parameter< double >::type idbegin(idbeginSEXP);
-    Rcpp::traits::input_parameter< int >::type idlength(idlengthSEXP);
-    Rcpp::traits::input_parameter< double >::type databegin(databeginSEXP);
-    Rcpp::traits::input_parameter< int >::type nitems(nitemsSEXP);
-    Rcpp::traits::input_parameter< double >::type firstobs(firstobsSEXP);
-    Rcpp::traits::input_parameter< double >::type nobs(nobsSEXP);
-    Rcpp::traits::input_parameter< bool >::type header(headerSEXP);
-    Rcpp::traits::input_parameter< bool >::type idbeginGiven(idbeginGivenSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type idbegin(idbeginSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type idlength(idlengthSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type databegin(databeginSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type nitems(nitemsSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type firstobs(firstobsSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type nobs(nobsSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type header(headerSEXP);
     Rcpp::traits::input_parameter< SEXP >::type na(naSEXP);
     Rcpp::traits::input_parameter< SEXP >::type encoding(encodingSEXP);
     Rcpp::traits::input_parameter< bool >::type verbose(verboseSEXP);
-    rcpp_result_gen = Rcpp::wrap(tavrel_read_responses(path, delimiter, idbegin, idlength, databegin, nitems, firstobs, nobs, header, idbeginGiven, na, encoding, verbose));
+    rcpp_result_gen = Rcpp::wrap(tavrel_read_responses(path, delimiter, idbegin, idlength, databegin, nitems, firstobs, nobs, header, na, encoding, verbose));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -184,7 +183,7 @@ static const R_CallMethodDef CallEntries[] = {
     {"_tavrel_tavrel_write_results", (DL_FUNC) &_tavrel_tavrel_write_results, 10},
     {"_tavrel_tavrel_write_report", (DL_FUNC) &_tavrel_tavrel_write_report, 9},
     {"_tavrel_tavrel_encoding_word", (DL_FUNC) &_tavrel_tavrel_encoding_word, 1},
-    {"_tavrel_tavrel_read_responses", (DL_FUNC) &_tavrel_tavrel_read_responses, 13},
+    {"_tavrel_tavrel_read_responses", (DL_FUNC) &_tavrel_tavrel_read_responses, 12},
     {"_tavrel_tavrel_method_word", (DL_FUNC) &_tavrel_tavrel_method_word, 1},
     {"_tavrel_tavrel_fit", (DL_FUNC) &_tavrel_tavrel_fit, 22},
     {"_tavrel_tavrel_classify", (DL_FUNC) &_tavrel_tavrel_classify, 8},

@@ -80,31 +80,38 @@ SEXP tavrel_encoding_word(SEXP word) {
     return encoding ? stringOf(encodingWord(*encoding)) : R_NilValue;
 }
 
-// Reads a response data file under a layout resolved by read_responses():
-// list(columns = J integer vectors 1/0/NA, ids = character or NULL,
-// names = character, empty without a header).
+// Reads a response data file with the data keys given (NULL: not given), the
+// layout completed as a setting file's data keys are: list(columns = J integer
+// vectors 1/0/NA, ids = character or NULL, names = character, empty without a
+// header).
 // [[Rcpp::export(name = ".read_responses")]]
-SEXP tavrel_read_responses(SEXP path, std::string delimiter, double idbegin, int idlength, double databegin, int nitems,
-                      double firstobs, double nobs, bool header, bool idbeginGiven, SEXP na, SEXP encoding,
-                      bool verbose) {
+SEXP tavrel_read_responses(SEXP path, std::string delimiter, SEXP idbegin, SEXP idlength, SEXP databegin,
+                           SEXP nitems, SEXP firstobs, SEXP nobs, SEXP header, SEXP na, SEXP encoding, bool verbose) {
     RObserver observer(verbose);
     return guarded(observer, "read", [&]() -> SEXP {
-        DataLayout layout;
-        layout.infile = std::string(textOf(path, 0));
-        layout.delimiter = delimiter.empty() ? '\0' : delimiter[0];
-        layout.idbegin = std::int64_t(idbegin);
-        layout.idlength = idlength;
-        layout.databegin = std::int64_t(databegin);
-        layout.nitems = nitems;
-        layout.firstobs = std::int64_t(firstobs);
-        layout.nobs = std::int64_t(nobs);
-        layout.header = header;
-        layout.idbeginGiven = idbeginGiven;
-        layout.na = std::string(textOf(na, 0));
+        const auto whole = [](SEXP x) -> std::optional<std::int64_t> {
+            if (x == R_NilValue) return std::nullopt;
+            return static_cast<std::int64_t>(Rf_asReal(x));
+        };
+        const auto narrow = [&](SEXP x) -> std::optional<std::int32_t> {
+            if (const std::optional<std::int64_t> v = whole(x)) return static_cast<std::int32_t>(*v);
+            return std::nullopt;
+        };
+        DataKeys keys;
+        keys.infile = std::string(textOf(path, 0));
+        keys.delimiter = delimiter.empty() ? '\0' : delimiter[0];
+        keys.idbegin = whole(idbegin);
+        keys.idlength = narrow(idlength);
+        keys.databegin = whole(databegin);
+        keys.nitems = narrow(nitems);
+        keys.firstobs = whole(firstobs);
+        keys.nobs = whole(nobs);
+        if (header != R_NilValue) keys.header = Rf_asLogical(header) == TRUE;
+        if (na != R_NilValue) keys.na = std::string(textOf(na, 0));
         const std::optional<TextEncoding> named = encodingNamed(textOf(encoding, 0));
         if (!named) throw std::invalid_argument("the encoding is unknown");
-        layout.encoding = *named;
-        ResponseData data = readResponses(layout, observer);
+        keys.encoding = *named;
+        ResponseData data = readResponses(completeDataLayout(keys, observer), observer);
 
         const std::size_t N = std::size_t(data.nexaminees), J = std::size_t(data.nitems);
         Protected p;

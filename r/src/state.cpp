@@ -183,6 +183,12 @@ void visit(V& v, S& s) {
 }
 
 template <class V, class S>
+    requires std::is_same_v<std::remove_const_t<S>, RestartSummary>
+void visit(V& v, S& s) {
+    v(s.seed), v(s.loglikMarginal), v(s.weaklyOrdinal), v(s.sameRankShare), v(s.kept);
+}
+
+template <class V, class S>
     requires std::is_same_v<std::remove_const_t<S>, ParameterText>
 void visit(V& v, S& s) {
     v(s.key), v(s.value), v(s.byDefault), v(s.note);
@@ -196,7 +202,7 @@ void visit(V& v, S& s) {
     auto& r = s.result;
     v(r.nitems), v(r.nexaminees), v(r.nranks), v(r.method);
     v(r.profile), v(r.fixedMask), v(r.itemUse), v(r.prior), v(r.filter), v(r.phi);
-    v(r.passes), v(r.converged), v(r.trace), v(r.seed);
+    v(r.passes), v(r.converged), v(r.trace), v(r.seed), v(r.loglikMarginal), v(r.restarts);
     v(r.statistics), v(r.weightedRatios), v(r.unweightedRatios), v(r.counts);
     v(s.parameters), v(s.itemNamesGiven);
 }
