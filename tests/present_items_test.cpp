@@ -16,9 +16,9 @@
 #include "console_record.hpp"
 #include "tavrel_process.hpp"
 #include "data/response_data.hpp"
-#include "driver/run.hpp"
 #include "estimation/batch_estimation.hpp"
 #include "estimation/rank_measures.hpp"
+#include "tavrel/tavrel.hpp"
 
 namespace tavrel {
 namespace {
@@ -68,14 +68,13 @@ TEST(PresentItems, ListHoldsEachAnswerInItemOrder) {
 TEST(PresentItems, ChosenFromTheMissingShare) {
     const std::string x(100, '1');
     std::string mask(100, '1');
-    const double before = listPresentFromMissingShare();
-    EXPECT_FALSE(worthListingPresent({x, mask, 10, 10}));  // complete data keep the dense sweeps
-    setListPresentFromMissingShare(0.25);
+    EXPECT_FALSE(worthListingPresent({x, mask, 10, 10}, Options{}.listPresentFrom));  // complete data stay dense
+    EXPECT_TRUE(worthListingPresent({x, mask, 10, 10}, 0.0));
     mask.replace(0, 24, 24, '0');
-    EXPECT_FALSE(worthListingPresent({x, mask, 10, 10}));
+    EXPECT_FALSE(worthListingPresent({x, mask, 10, 10}, 0.25));
     mask[24] = '0';
-    EXPECT_TRUE(worthListingPresent({x, mask, 10, 10}));
-    setListPresentFromMissingShare(before);
+    EXPECT_TRUE(worthListingPresent({x, mask, 10, 10}, 0.25));
+    EXPECT_FALSE(worthListingPresent({x, mask, 10, 10}, 2.0));
 }
 
 // The scorer's measures: the present items' terms include exact zeros
@@ -90,7 +89,7 @@ TEST(PresentItems, MeasuresEqualTheDenseSweepsToTheBit) {
             const double u = random.uniform();
             p = u < 0.1 ? 0.0 : u < 0.2 ? 1.0 : u;
         }
-        for (const char method : {'M', 'B', 'G'}) {
+        for (const char method : {'M', 'B', 'G', 'L'}) {
             const RankScorer scorer(profile, prior, K, s.J, method);
             for (std::size_t i = 0; i < s.N; ++i) {
                 std::vector<double> dense(K), listed(K);
@@ -141,41 +140,60 @@ TEST(PresentItems, BatchPassesEqualTheDensePassesToTheBit) {
     }
 }
 
-// The console program on booklet data, with the present items listed and
-// with the dense sweeps forced: every result file and the console's text
-// must be the same bytes.
+// Booklet data analysed with the present items listed and with the dense
+// sweeps forced, under every method, at one worker and at three: every result
+// file, the marginal log-likelihood and the messages must be the same bytes.
 TEST(PresentItems, BookletRunsWriteTheSameFilesEitherWay) {
     const testing::TempDir dir;
     simulation::Design design{500, 40, 5, 0.1, 21, true};
     design.booklets = 4;
     design.anchors = 8;  // 60 % of the cells missing
     ASSERT_TRUE(simulation::writeDataFile(design, (dir.path / "data.txt").string()));
-    const char* keys[] = {"outfile",  "rankfile", "rmpfile", "worpfile",    "uorpfile",
-                          "testfile", "itemfile", "trpfile", "examineefile"};
-    const double before = listPresentFromMissingShare();
-    for (const char* threads : {"1", "3"}) {
-        std::string texts[2];
-        for (int listed = 0; listed < 2; ++listed) {
-            const std::string out = (dir.path / (std::to_string(listed) + "-")).string();
-            std::string settings = "infile = \"" + (dir.path / "data.txt").string() +
-                                   "\"; idbegin = 1; nitems = 40; nranks = 6; method = batch; maxiter = 15;"
-                                   " threads = " + threads + ";\n";
-            for (const char* key : keys) settings += std::string(key) + " = \"" + out + key + ".csv\";\n";
-            const std::string file = dir.write(std::to_string(listed) + ".settings", settings);
-            setListPresentFromMissingShare(listed ? 0.0 : 2.0);
-            std::istringstream input;
-            std::ostringstream output, console;
-            EXPECT_EQ(runProgram(std::vector<std::string>{file}, input, output, console), 0) << console.str();
-            texts[listed] = console.str();
-        }
-        setListPresentFromMissingShare(before);
-        // The console names the files, which differ in their folder's prefix.
-        EXPECT_EQ(texts[0], std::regex_replace(texts[1], std::regex("/1-"), "/0-")) << threads;
-        for (const char* key : keys) {
-            const std::string name = std::string(key) + ".csv";
-            const std::string dense = dir.read("0-" + name);
-            EXPECT_FALSE(dense.empty()) << name;
-            EXPECT_EQ(dense, dir.read("1-" + name)) << name << " at threads = " << threads;
+    DataLayout layout;
+    layout.infile = (dir.path / "data.txt").string();
+    layout.idbegin = 1;
+    Observer quiet;
+    const ResponseData data = readResponses(layout, quiet);
+    // An item out of use, so that the list leaves its answers out too.
+    std::vector<char> itemUse(40, '1');
+    itemUse[9] = '0';
+    for (const Method method : {Method::Batch, Method::Likelihood, Method::Bayes, Method::Distance}) {
+        for (const std::size_t threads : {1u, 3u}) {
+            std::string texts[2];
+            double marginal[2];
+            for (int listed = 0; listed < 2; ++listed) {
+                Options options;
+                options.nranks = 6;
+                options.method = method;
+                options.maxiter = 8;
+                options.seed = 5;
+                options.threads = threads;
+                options.itemUse = itemUse;
+                options.listPresentFrom = listed ? 0.0 : 2.0;
+                options.requests = Requests::everything();
+                ConsoleRecord console;
+                const Result fit = analyze(ResponseTable::of(data), options, console);
+                const std::string out = (dir.path / (std::to_string(listed) + "-")).string();
+                ResultFileNames files;
+                for (auto [file, name] : {std::pair{&files.outfile, "irp"}, {&files.rankfile, "rank"},
+                                          {&files.rmpfile, "rmp"}, {&files.worpfile, "worp"},
+                                          {&files.uorpfile, "uorp"}, {&files.testfile, "test"},
+                                          {&files.itemfile, "item"}, {&files.trpfile, "trp"},
+                                          {&files.examineefile, "examinee"}})
+                    *file = out + name + ".csv";
+                writeResultFiles(files, fit, {data.ids, {}}, ',', threads, console);
+                texts[listed] = std::regex_replace(console.str(), std::regex("/[01]-"), "/");
+                marginal[listed] = fit.loglikMarginal;
+            }
+            const std::string where = std::string(methodWord(method)) + " at threads = " + std::to_string(threads);
+            EXPECT_EQ(texts[0], texts[1]) << where;
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(marginal[0]), std::bit_cast<std::uint64_t>(marginal[1])) << where;
+            for (const char* name : {"irp", "rank", "rmp", "worp", "uorp", "test", "item", "trp", "examinee"}) {
+                const std::string file = std::string(name) + ".csv";
+                const std::string dense = dir.read("0-" + file);
+                EXPECT_FALSE(dense.empty()) << file;
+                EXPECT_EQ(dense, dir.read("1-" + file)) << file << ", " << where;
+            }
         }
     }
 }

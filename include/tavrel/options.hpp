@@ -67,6 +67,13 @@ struct Options {
     std::optional<double> phi;  // batch smoothing: the weight a rank keeps; absent: the default for K
 
     std::size_t threads = 0;  // worker threads; 0: every processor the process may use (at most 256)
+    // Where at least this share of the cells is missing (booklet designs),
+    // the batch passes, the scoring and the statistics visit each examinee's
+    // present responses instead of every cell. Speed alone: the results are
+    // the same bits either way. Measured in instructions, 10,000 x 50,
+    // K = 10: the list costs more below about 30 % missing and saves 25 % at
+    // 50 %. 0: always; above 1: never.
+    double listPresentFrom = 0.35;
     Requests requests;
 };
 

@@ -251,11 +251,12 @@ Result analyze(const ResponseTable& table, const Options& options, Observer& obs
     if (result.prior.empty()) result.prior.assign(K, 1.0 / double(K));
 
     ResponseView data{table.responses, mask, J, N};
-    // The batch passes, and the scoring after them, visit only the present
+    // The batch passes, the scoring and the statistics visit only the present
     // responses where many are missing (booklet designs); complete data keep
-    // the dense sweeps.
+    // the dense sweeps. The sequential methods sweep the dense matrix, which
+    // costs them little per missing cell.
     PresentItems presentItems;
-    if (method == 'G' && worthListingPresent(data)) {
+    if (worthListingPresent(data, options.listPresentFrom)) {
         presentItems = listPresentItems(data);
         data.presentItems = &presentItems;
     }

@@ -15,6 +15,14 @@ namespace {
 // part, examinee by examinee in data order, with the examinee's passage rate q.
 template <class F>
 void forEachResponse(const ResponseView& data, const ExamineeScores& scores, std::size_t j0, std::size_t j1, F&& f) {
+    if (data.presentItems) {
+        for (std::size_t i = 0; i < data.nexaminees; ++i) {
+            if (!scores.takesPart(i)) continue;
+            const double q = scores.passageRate(i);
+            for (const std::uint32_t entry : data.entriesOf(i, j0, j1)) f(entry >> 1, (entry & 1u) != 0, q);
+        }
+        return;
+    }
     for (std::size_t i = 0; i < data.nexaminees; ++i) {
         if (!scores.takesPart(i)) continue;
         const char* x = data.responsesOf(i);

@@ -10,6 +10,7 @@ namespace tavrel {
 namespace {
 
 bool takesPart(const ResponseView& data, std::size_t i) {
+    if (data.presentItems) return data.presentItems->start[i] != data.presentItems->start[i + 1];
     const char* present = data.presenceOf(i);
     for (std::size_t j = 0; j < data.nitems; ++j)
         if (present[j] == '1') return true;
@@ -48,9 +49,18 @@ std::vector<double> marginalLogLikelihoods(const ResponseView& data, std::span<c
                 const char* x = data.responsesOf(i);
                 const char* present = data.presenceOf(i);
                 for (std::size_t k = 0; k < K; ++k) terms[k] = 0.0;
-                for (std::size_t j = 0; j < J; ++j) {
-                    const double* row = logs.data() + (3 * j + responseCode(x[j], present[j])) * K;
-                    for (std::size_t k = 0; k < K; ++k) terms[k] = terms[k] + row[k];
+                if (data.presentItems) {
+                    // A missing item's row of zeros adds +0.0 to sums that
+                    // start at +0.0: skipping it changes no bit.
+                    for (const std::uint32_t entry : data.entriesOf(i, 0, J)) {
+                        const double* row = logs.data() + (entry + (entry >> 1)) * K;
+                        for (std::size_t k = 0; k < K; ++k) terms[k] = terms[k] + row[k];
+                    }
+                } else {
+                    for (std::size_t j = 0; j < J; ++j) {
+                        const double* row = logs.data() + (3 * j + responseCode(x[j], present[j])) * K;
+                        for (std::size_t k = 0; k < K; ++k) terms[k] = terms[k] + row[k];
+                    }
                 }
                 // Around the largest term, so that exp neither overflows nor
                 // underflows to nothing.

@@ -30,7 +30,14 @@ void modelLogLikelihoods(const FitInputs& in, const ExamineeScores& scores, std:
     const std::size_t J = j1 - j0;
     std::vector<double> sums((2 * J + 1) * K, 0.0);
     double* const discard = sums.data() + 2 * J * K;
-    for (std::size_t i = 0; i < in.data.nexaminees; ++i) {
+    for (std::size_t i = 0; i < in.data.nexaminees && in.data.presentItems; ++i) {
+        const double* m = in.membership.data() + i * K;
+        for (const std::uint32_t entry : in.data.entriesOf(i, j0, j1)) {
+            double* row = sums.data() + (entry - 2 * j0) * K;
+            for (std::size_t k = 0; k < K; ++k) row[k] = row[k] + m[k];
+        }
+    }
+    for (std::size_t i = 0; i < in.data.nexaminees && !in.data.presentItems; ++i) {
         if (!scores.takesPart(i)) continue;
         const char* x = in.data.responsesOf(i);
         const char* present = in.data.presenceOf(i);

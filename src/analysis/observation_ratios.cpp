@@ -24,6 +24,13 @@ std::vector<double> weightedObservationRatios(const ResponseView& data, std::spa
             const double* m = membership.data() + i * K;
             if (total != nullptr)
                 for (std::size_t k = 0; k < K; ++k) total[k] = total[k] + m[k];
+            if (data.presentItems) {
+                for (const std::uint32_t entry : data.entriesOf(i, j0, j1)) {
+                    double* n = sums + ((entry >> 1) - j0) * K;
+                    for (std::size_t k = 0; k < K; ++k) n[k] = n[k] + m[k];
+                }
+                continue;
+            }
             const char* present = data.presenceOf(i);
             for (std::size_t j = j0; j < j1; ++j) {
                 if (present[j] != '1') continue;

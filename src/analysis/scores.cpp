@@ -26,6 +26,16 @@ ExamineeScores scoreExaminees(const ResponseView& data, Workers& workers) {
     scores.responses.resize(N);
     scores.score.resize(N);
     forEachRange(workers, N, 4, [&](std::size_t first, std::size_t end) {
+        if (data.presentItems) {
+            for (std::size_t i = first; i < end; ++i) {
+                const std::span<const std::uint32_t> answers = data.entriesOf(i, 0, J);
+                std::int32_t s = 0;
+                for (const std::uint32_t entry : answers) s += static_cast<std::int32_t>(entry & 1u);
+                scores.responses[i] = static_cast<std::int32_t>(answers.size());
+                scores.score[i] = s;
+            }
+            return;
+        }
         for (std::size_t i = first; i < end; ++i) {
             const char* x = data.responsesOf(i);
             const char* present = data.presenceOf(i);

@@ -3,6 +3,7 @@
 // the responses as every stage reads them, and the model that estimation
 // changes.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -32,6 +33,17 @@ struct ResponseView {
 
     const char* responsesOf(std::size_t i) const { return responses.data() + i * nitems; }
     const char* presenceOf(std::size_t i) const { return missingMask.data() + i * nitems; }
+
+    // Examinee i's entries in presentItems of the items [first, last), in
+    // item order; entries are 2j or 2j + 1, so the run's ends are found by
+    // value.
+    std::span<const std::uint32_t> entriesOf(std::size_t i, std::size_t first, std::size_t last) const {
+        const std::uint32_t* begin = presentItems->entries.data() + presentItems->start[i];
+        const std::uint32_t* end = presentItems->entries.data() + presentItems->start[i + 1];
+        if (first > 0) begin = std::lower_bound(begin, end, static_cast<std::uint32_t>(2 * first));
+        if (last < nitems) end = std::lower_bound(begin, end, static_cast<std::uint32_t>(2 * last));
+        return {begin, end};
+    }
 };
 
 // The item reference profile under estimation (J x K, item-major: item j,

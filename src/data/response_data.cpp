@@ -1,7 +1,6 @@
 #include "data/response_data.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
@@ -197,18 +196,11 @@ void buildMissingMask(std::span<const char> responses, std::span<char> missingMa
         missingMask[i] = (responses[i] == '0' || responses[i] == '1') ? '1' : '0';
 }
 
-namespace {
-std::atomic<double> gListPresentFrom{kListPresentFromMissingShare};
-}  // namespace
-
-double listPresentFromMissingShare() { return gListPresentFrom.load(std::memory_order_relaxed); }
-void setListPresentFromMissingShare(double share) { gListPresentFrom.store(share, std::memory_order_relaxed); }
-
-bool worthListingPresent(const ResponseView& data) {
+bool worthListingPresent(const ResponseView& data, double share) {
     const std::size_t cells = data.missingMask.size();
-    if (cells == 0) return false;
+    if (cells == 0 || !(share <= 1.0)) return false;
     const auto present = static_cast<std::size_t>(std::count(data.missingMask.begin(), data.missingMask.end(), '1'));
-    return double(cells - present) >= listPresentFromMissingShare() * double(cells);
+    return double(cells - present) >= share * double(cells);
 }
 
 PresentItems listPresentItems(const ResponseView& data) {

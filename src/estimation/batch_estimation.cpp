@@ -103,9 +103,11 @@ void accumulateRows(const ResponseView& data, const double* smoothed, double* su
     }
 }
 
-// accumulateRows over the present items alone: the missing and incorrect
-// responses' additions, which only the discarded row takes, are left out.
-// Kept out of line: inlined, it changes the dense loop's code for the worse.
+// accumulateRows over the present items alone: the missing responses'
+// additions, which only the discarded row takes, are left out. An incorrect
+// response still adds to the discarded row: a branch on the response would be
+// mispredicted about as often as answers are wrong. Kept out of line: inlined,
+// it changes the dense loop's code for the worse.
 template <std::size_t KC>
 [[gnu::noinline]] void accumulatePresentRows(const PresentItems& list, const double* smoothed, double* sums, std::size_t Kr,
                            BlockRange items, BlockRange examinees) {
@@ -114,17 +116,23 @@ template <std::size_t KC>
     // Entries are 2j or 2j + 1 in item order: the block's run is found by value.
     const std::uint32_t first = static_cast<std::uint32_t>(2 * items.begin);
     const std::uint64_t last = 2 * std::uint64_t(items.end);
+    double* const discard = sums + 2 * (items.end - items.begin) * K;
     for (std::size_t i = examinees.begin; i < examinees.end; ++i) {
         const std::uint32_t* e = entries + list.start[i];
         const std::uint32_t* const end = entries + list.start[i + 1];
         if (first > 0) e = std::lower_bound(e, end, first);
-        const double* w = smoothed + i * K;
+        // A local copy of the row: the sums cannot alias it, so each row's
+        // additions compile to packed instructions (lane by lane the same).
+        double w[KC > 0 ? KC : 1];
+        const double* const row = smoothed + i * K;
+        if constexpr (KC > 0)
+            for (std::size_t c = 0; c < K; ++c) w[c] = row[c];
+        const double* const add = KC > 0 ? w : row;
         for (; e < end && *e < last; ++e) {
             double* d = sums + 2 * ((*e >> 1) - items.begin) * K;
-            for (std::size_t c = 0; c < K; ++c) d[c] = d[c] + w[c];
-            if ((*e & 1u) == 0) continue;
-            double* n = d + K;
-            for (std::size_t c = 0; c < K; ++c) n[c] = n[c] + w[c];
+            double* n = (*e & 1u) != 0 ? d + K : discard;
+            for (std::size_t c = 0; c < K; ++c) d[c] = d[c] + add[c];
+            for (std::size_t c = 0; c < K; ++c) n[c] = n[c] + add[c];
         }
     }
 }
@@ -234,8 +242,9 @@ private:
                 const double w = smoothed[i * K + c];
                 if (!(w > kDblMin)) continue;
                 const double* table = logs + 3 * c * J;
+                // Entry 2j + b picks row 3j + b: the entry plus j.
                 for (std::size_t e = start[i]; e < start[i + 1]; ++e)
-                    L = L + w * table[3 * (entries[e] >> 1) + (entries[e] & 1u)];
+                    L = L + w * table[entries[e] + (entries[e] >> 1)];
             }
         }
         sum_ = L;

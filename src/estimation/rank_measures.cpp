@@ -235,9 +235,30 @@ void sumPresentLogTables(const std::uint32_t* entry, const std::uint32_t* end, c
     double* m = KC > 0 ? local : out;
     for (std::size_t k = 0; k < K; ++k) m[k] = 0.0;
     for (; entry < end; ++entry) {
-        const std::size_t item = *entry >> 1;
-        const double* table = logs + (3 * item + (*entry & 1u)) * K;
+        // Entry 2j + b picks row 3j + b: the entry plus j.
+        const double* table = logs + (*entry + (*entry >> 1)) * K;
         for (std::size_t k = 0; k < K; ++k) m[k] = m[k] - table[k];
+    }
+    if (KC > 0)
+        for (std::size_t k = 0; k < K; ++k) out[k] = m[k];
+}
+
+// The squared distances of sweepDistance over the present items alone: the
+// same differences added in the same item order.
+template <std::size_t KC>
+void sumPresentDistances(const std::uint32_t* entry, const std::uint32_t* end, const double* profile, std::size_t Kr,
+                         double* out) {
+    const std::size_t K = rankCount<KC>(Kr);
+    double local[KC > 0 ? KC : 1];
+    double* m = KC > 0 ? local : out;
+    for (std::size_t k = 0; k < K; ++k) m[k] = 0.0;
+    for (; entry < end; ++entry) {
+        const double x = double(*entry & 1u);
+        const double* p = profile + (*entry >> 1) * K;
+        for (std::size_t k = 0; k < K; ++k) {
+            const double d = x - p[k];
+            m[k] = m[k] + d * d;
+        }
     }
     if (KC > 0)
         for (std::size_t k = 0; k < K; ++k) out[k] = m[k];
@@ -249,6 +270,13 @@ void RankScorer::measures(std::size_t e, const ResponseView& data, double* out) 
     const char* x = data.responsesOf(e);
     const char* present = data.presenceOf(e);
     if (method_ == 'L') {
+        if (data.presentItems) {
+            const std::span<const std::uint32_t> answers = data.entriesOf(e, 0, J_);
+            withRankCount(K_, [&](auto KC) {
+                sumPresentDistances<KC>(answers.data(), answers.data() + answers.size(), profile_.data(), K_, out);
+            });
+            return;
+        }
         sweepRankMeasures(x, present, profile_.data(), nullptr, K_, J_, method_, out);
         return;
     }
