@@ -25,8 +25,8 @@
     .Call(`_tavrel_tavrel_method_word`, word)
 }
 
-.fit <- function(codes, nexaminees, nitems, nranks, method, maxiter, seed, alpha1, alphat, sigma1, sigmat, diffcrit, increase, prior, itemUse, fixedValues, fixedMask, phi, threads, ids, itemNames, verbose) {
-    .Call(`_tavrel_tavrel_fit`, codes, nexaminees, nitems, nranks, method, maxiter, seed, alpha1, alphat, sigma1, sigmat, diffcrit, increase, prior, itemUse, fixedValues, fixedMask, phi, threads, ids, itemNames, verbose)
+.fit <- function(codes, nexaminees, nitems, nranks, method, maxiter, seed, restarts, alpha1, alphat, sigma1, sigmat, diffcrit, increase, prior, itemUse, fixedValues, fixedMask, phi, threads, ids, itemNames, verbose) {
+    .Call(`_tavrel_tavrel_fit`, codes, nexaminees, nitems, nranks, method, maxiter, seed, restarts, alpha1, alphat, sigma1, sigmat, diffcrit, increase, prior, itemUse, fixedValues, fixedMask, phi, threads, ids, itemNames, verbose)
 }
 
 .classify <- function(state, codes, nexaminees, ranks, memberships, threads, ids, verbose) {

@@ -108,8 +108,8 @@ BEGIN_RCPP
 END_RCPP
 }
 // tavrel_fit
-SEXP tavrel_fit(SEXP codes, double nexaminees, double nitems, int nranks, SEXP method, int maxiter, int seed, double alpha1, double alphat, double sigma1, double sigmat, double diffcrit, bool increase, SEXP prior, SEXP itemUse, SEXP fixedValues, SEXP fixedMask, SEXP phi, int threads, SEXP ids, SEXP itemNames, bool verbose);
-RcppExport SEXP _tavrel_tavrel_fit(SEXP codesSEXP, SEXP nexamineesSEXP, SEXP nitemsSEXP, SEXP nranksSEXP, SEXP methodSEXP, SEXP maxiterSEXP, SEXP seedSEXP, SEXP alpha1SEXP, SEXP alphatSEXP, SEXP sigma1SEXP, SEXP sigmatSEXP, SEXP diffcritSEXP, SEXP increaseSEXP, SEXP priorSEXP, SEXP itemUseSEXP, SEXP fixedValuesSEXP, SEXP fixedMaskSEXP, SEXP phiSEXP, SEXP threadsSEXP, SEXP idsSEXP, SEXP itemNamesSEXP, SEXP verboseSEXP) {
+SEXP tavrel_fit(SEXP codes, double nexaminees, double nitems, int nranks, SEXP method, int maxiter, int seed, int restarts, double alpha1, double alphat, double sigma1, double sigmat, double diffcrit, bool increase, SEXP prior, SEXP itemUse, SEXP fixedValues, SEXP fixedMask, SEXP phi, int threads, SEXP ids, SEXP itemNames, bool verbose);
+RcppExport SEXP _tavrel_tavrel_fit(SEXP codesSEXP, SEXP nexamineesSEXP, SEXP nitemsSEXP, SEXP nranksSEXP, SEXP methodSEXP, SEXP maxiterSEXP, SEXP seedSEXP, SEXP restartsSEXP, SEXP alpha1SEXP, SEXP alphatSEXP, SEXP sigma1SEXP, SEXP sigmatSEXP, SEXP diffcritSEXP, SEXP increaseSEXP, SEXP priorSEXP, SEXP itemUseSEXP, SEXP fixedValuesSEXP, SEXP fixedMaskSEXP, SEXP phiSEXP, SEXP threadsSEXP, SEXP idsSEXP, SEXP itemNamesSEXP, SEXP verboseSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
@@ -120,6 +120,7 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< SEXP >::type method(methodSEXP);
     Rcpp::traits::input_parameter< int >::type maxiter(maxiterSEXP);
     Rcpp::traits::input_parameter< int >::type seed(seedSEXP);
+    Rcpp::traits::input_parameter< int >::type restarts(restartsSEXP);
     Rcpp::traits::input_parameter< double >::type alpha1(alpha1SEXP);
     Rcpp::traits::input_parameter< double >::type alphat(alphatSEXP);
     Rcpp::traits::input_parameter< double >::type sigma1(sigma1SEXP);
@@ -135,7 +136,7 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< SEXP >::type ids(idsSEXP);
     Rcpp::traits::input_parameter< SEXP >::type itemNames(itemNamesSEXP);
     Rcpp::traits::input_parameter< bool >::type verbose(verboseSEXP);
-    rcpp_result_gen = Rcpp::wrap(tavrel_fit(codes, nexaminees, nitems, nranks, method, maxiter, seed, alpha1, alphat, sigma1, sigmat, diffcrit, increase, prior, itemUse, fixedValues, fixedMask, phi, threads, ids, itemNames, verbose));
+    rcpp_result_gen = Rcpp::wrap(tavrel_fit(codes, nexaminees, nitems, nranks, method, maxiter, seed, restarts, alpha1, alphat, sigma1, sigmat, diffcrit, increase, prior, itemUse, fixedValues, fixedMask, phi, threads, ids, itemNames, verbose));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -185,7 +186,7 @@ static const R_CallMethodDef CallEntries[] = {
     {"_tavrel_tavrel_encoding_word", (DL_FUNC) &_tavrel_tavrel_encoding_word, 1},
     {"_tavrel_tavrel_read_responses", (DL_FUNC) &_tavrel_tavrel_read_responses, 12},
     {"_tavrel_tavrel_method_word", (DL_FUNC) &_tavrel_tavrel_method_word, 1},
-    {"_tavrel_tavrel_fit", (DL_FUNC) &_tavrel_tavrel_fit, 22},
+    {"_tavrel_tavrel_fit", (DL_FUNC) &_tavrel_tavrel_fit, 23},
     {"_tavrel_tavrel_classify", (DL_FUNC) &_tavrel_tavrel_classify, 8},
     {"_tavrel_tavrel_plot_counts", (DL_FUNC) &_tavrel_tavrel_plot_counts, 1},
     {"_tavrel_tavrel_raise_interrupt", (DL_FUNC) &_tavrel_tavrel_raise_interrupt, 0},

@@ -3,10 +3,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <iterator>
 #include <limits>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "glue.hpp"
 
@@ -147,6 +151,38 @@ SEXP logicalOf(int v) {
     return x;
 }
 
+SEXP doubleOf(double v) {
+    SEXP x = allocate(REALSXP, 1);
+    REAL(x)[0] = std::isnan(v) ? NA_REAL : v;
+    return x;
+}
+
+// The restarts, one row each in the order of their seeds: seed,
+// loglik_marginal, kept, weakly_ordinal, same_rank_share.
+SEXP restartFrame(const std::vector<RestartSummary>& runs) {
+    const R_xlen_t n = R_xlen_t(runs.size());
+    Protected p;
+    SEXP seed = p(allocate(INTSXP, n));
+    SEXP loglik = p(allocate(REALSXP, n));
+    SEXP kept = p(allocate(LGLSXP, n));
+    SEXP weakly = p(allocate(LGLSXP, n));
+    SEXP share = p(allocate(REALSXP, n));
+    for (R_xlen_t i = 0; i < n; ++i) {
+        const RestartSummary& run = runs[std::size_t(i)];
+        INTEGER(seed)[i] = run.seed;
+        REAL(loglik)[i] = std::isnan(run.loglikMarginal) ? NA_REAL : run.loglikMarginal;
+        LOGICAL(kept)[i] = run.kept;
+        LOGICAL(weakly)[i] = run.weaklyOrdinal;
+        REAL(share)[i] = std::isnan(run.sameRankShare) ? NA_REAL : run.sameRankShare;
+    }
+    return dataFrame({{"seed", seed},
+                      {"loglik_marginal", loglik},
+                      {"kept", kept},
+                      {"weakly_ordinal", weakly},
+                      {"same_rank_share", share}},
+                     n, R_NilValue);
+}
+
 // The R object of a fit (without its call and class, which lra() adds).
 SEXP fitObject(State& state, SEXP ids, SEXP itemNames, std::size_t threads) {
     Result& r = state.result;
@@ -185,7 +221,9 @@ SEXP fitObject(State& state, SEXP ids, SEXP itemNames, std::size_t threads) {
     std::copy(r.trace.begin(), r.trace.end(), REAL(trace));
     SEXP passes = p(integerOf(r.passes));
     SEXP converged = p(logicalOf(batch ? (r.converged ? TRUE : FALSE) : NA_LOGICAL));
-    SEXP seed = p(integerOf(batch ? NA_INTEGER : r.seed));
+    SEXP seed = batch ? R_NilValue : p(integerOf(r.seed));
+    SEXP marginal = p(doubleOf(r.loglikMarginal));
+    SEXP restarts = r.restarts.empty() ? R_NilValue : p(restartFrame(r.restarts));
 
     // The state holds everything else; the examinees' rows live in the object.
     r.ranks = {};
@@ -204,6 +242,8 @@ SEXP fitObject(State& state, SEXP ids, SEXP itemNames, std::size_t threads) {
                       {"converged", converged},
                       {"trace", trace},
                       {"seed", seed},
+                      {"loglik_marginal", marginal},
+                      {"restarts", restarts},
                       {"state", saved}});
 }
 
@@ -244,7 +284,7 @@ SEXP tavrel_method_word(SEXP word) {
 // `itemUse`, `fixedMask` raw flags '1'/'0' or NULL; `phi` NULL or a double.
 // [[Rcpp::export(name = ".fit")]]
 SEXP tavrel_fit(SEXP codes, double nexaminees, double nitems, int nranks, SEXP method, int maxiter, int seed,
-         double alpha1, double alphat, double sigma1, double sigmat, double diffcrit, bool increase, SEXP prior,
+         int restarts, double alpha1, double alphat, double sigma1, double sigmat, double diffcrit, bool increase, SEXP prior,
          SEXP itemUse, SEXP fixedValues, SEXP fixedMask, SEXP phi, int threads, SEXP ids, SEXP itemNames,
          bool verbose) {
     RObserver observer(verbose);
@@ -255,6 +295,7 @@ SEXP tavrel_fit(SEXP codes, double nexaminees, double nitems, int nranks, SEXP m
         options.method = methodOf(method);
         options.maxiter = maxiter;
         options.seed = seed;
+        options.restarts = restarts;
         options.alpha1 = alpha1;
         options.alphat = alphat;
         options.sigma1 = sigma1;

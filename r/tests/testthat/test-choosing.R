@@ -1,0 +1,90 @@
+# Choosing K and trusting a run: restarts, against single fits and the
+# console program.
+
+K <- 4L
+x <- answers(N = 120, J = 7, seed = 5)
+x[8, ] <- NA  # an examinee without any answer
+frame <- answer_frame(x)
+# The console program on `frame` (as write.csv writes it) with its nine
+# files; returns list(folder, messages). The caller removes the folder.
+console_run <- function(...) {
+  folder <- new_folder()
+  utils::write.csv(frame, file.path(folder, "data.csv"))
+  settings <- list(infile = "data.csv", dataformat = "csv", nranks = K, maxiter = 12)
+  given <- list(...)
+  settings[names(given)] <- given
+  settings <- c(settings, as.list(result_files))
+  list(folder = folder, messages = run_console(folder, settings))
+}
+
+files_of <- function(fit) {
+  folder <- new_folder()
+  on.exit(unlink(folder, recursive = TRUE))
+  write_results(fit, folder)
+  read_bytes(folder)
+}
+
+for (method in c("ml", "bayes", "ls")) {
+  test_that(paste("restarts under", method, "keep the best run, which is a single fit with its seed and the console's"), {
+    fit <- lra(frame, nranks = K, method = method, seed = 20, restarts = 5, maxiter = 12, threads = 2)
+    runs <- fit$restarts
+    expect_identical(names(runs)[1:3], c("seed", "loglik_marginal", "kept"))
+    expect_identical(runs$seed, 20:24)
+    expect_identical(sum(runs$kept), 1L)
+    kept <- which(runs$kept)
+    expect_identical(kept, which.max(runs$loglik_marginal))  # the first of equal ones
+    expect_identical(fit$seed, runs$seed[kept])
+    expect_identical(fit$loglik_marginal, runs$loglik_marginal[kept])
+    expect_identical(runs$same_rank_share[kept], 1)
+
+    single <- lra(frame, nranks = K, method = method, seed = fit$seed, maxiter = 12)
+    expect_null(single$restarts)
+    expect_identical(single$loglik_marginal, fit$loglik_marginal)
+    expect_identical(files_of(single), files_of(fit))
+
+    console_binary()
+    console <- console_run(method = method, seed = 20, restarts = 5, threads = 1)
+    on.exit(unlink(console$folder, recursive = TRUE))
+    expect_identical(files_of(fit), read_bytes(console$folder))
+    expect_true(any(grepl(sprintf("Restart %d of 5 (seed %d) has the largest log-likelihood", kept, fit$seed),
+                          console$messages, fixed = TRUE)))
+  })
+}
+
+test_that("restarts are checked, warn as the console does, and show in print, summary and the report", {
+  expect_warning(batch <- lra(frame, nranks = K, method = "batch", restarts = 3, maxiter = 200),
+                 '"restarts" has no effect on the batch method')
+  expect_null(batch$restarts)
+  expect_null(batch$seed)
+  expect_identical(lra(frame, nranks = K, method = "batch", maxiter = 200)$loglik_marginal, batch$loglik_marginal)
+  expect_warning(near <- lra(frame, nranks = K, seed = 2147483646, restarts = 4, maxiter = 3),
+                 '"restarts" is reduced to 2')
+  expect_identical(near$restarts$seed, c(2147483646L, 2147483647L))
+  for (few in c(0, -3)) expect_null(lra(frame, nranks = K, seed = 3, restarts = few, maxiter = 3)$restarts)
+  expect_error(lra(frame, restarts = 1.5), "restarts must be a whole number")
+  expect_error(lra(frame, restarts = "2"), "restarts must be a whole number")
+
+  # A clock seed: the runs count on from it, and the kept seed repeats the fit.
+  clock <- lra(frame, nranks = K, restarts = 2, maxiter = 3)
+  expect_identical(clock$restarts$seed, clock$restarts$seed[1L] + 0:1)
+  expect_identical(lra(frame, nranks = K, seed = clock$seed, maxiter = 3)$profile, clock$profile)
+
+  fit <- lra(frame, nranks = K, seed = 3, restarts = 3, maxiter = 8)
+  kept <- which(fit$restarts$kept)
+  shown <- capture.output(print(fit))
+  expect_match(shown[3], sprintf("^Restarts: 3 runs with seeds 3 to 5; run %d \\(seed %d\\) kept", kept, fit$seed))
+  expect_false(any(grepl("Restarts", capture.output(print(lra(frame, nranks = K, seed = 3, maxiter = 8))))))
+  shown <- capture.output(print(summary(fit)))
+  expect_true("Restarts:" %in% shown)
+  expect_true(any(grepl(sprintf("seed %d;", fit$seed), shown)))
+
+  path <- tempfile(fileext = ".rds")
+  saveRDS(fit, path)
+  expect_identical(readRDS(path), fit)
+  page <- tempfile(fileext = ".html")
+  on.exit(unlink(c(path, page)))
+  write_report(fit, page)
+  text <- paste(readLines(page, encoding = "UTF-8"), collapse = "\n")
+  expect_match(text, 'id="restarts"', fixed = TRUE)
+})
+
