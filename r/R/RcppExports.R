@@ -29,6 +29,10 @@
     .Call(`_tavrel_tavrel_fit`, codes, nexaminees, nitems, nranks, method, maxiter, seed, restarts, alpha1, alphat, sigma1, sigmat, diffcrit, increase, prior, itemUse, fixedValues, fixedMask, phi, threads, ids, itemNames, verbose)
 }
 
+.likelihood <- function(state) {
+    .Call(`_tavrel_tavrel_likelihood`, state)
+}
+
 .classify <- function(state, codes, nexaminees, ranks, memberships, threads, ids, verbose) {
     .Call(`_tavrel_tavrel_classify`, state, codes, nexaminees, ranks, memberships, threads, ids, verbose)
 }

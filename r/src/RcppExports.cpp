@@ -140,6 +140,17 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// tavrel_likelihood
+SEXP tavrel_likelihood(SEXP state);
+RcppExport SEXP _tavrel_tavrel_likelihood(SEXP stateSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< SEXP >::type state(stateSEXP);
+    rcpp_result_gen = Rcpp::wrap(tavrel_likelihood(state));
+    return rcpp_result_gen;
+END_RCPP
+}
 // tavrel_classify
 SEXP tavrel_classify(SEXP state, SEXP codes, double nexaminees, bool ranks, bool memberships, int threads, SEXP ids, bool verbose);
 RcppExport SEXP _tavrel_tavrel_classify(SEXP stateSEXP, SEXP codesSEXP, SEXP nexamineesSEXP, SEXP ranksSEXP, SEXP membershipsSEXP, SEXP threadsSEXP, SEXP idsSEXP, SEXP verboseSEXP) {
@@ -187,6 +198,7 @@ static const R_CallMethodDef CallEntries[] = {
     {"_tavrel_tavrel_read_responses", (DL_FUNC) &_tavrel_tavrel_read_responses, 12},
     {"_tavrel_tavrel_method_word", (DL_FUNC) &_tavrel_tavrel_method_word, 1},
     {"_tavrel_tavrel_fit", (DL_FUNC) &_tavrel_tavrel_fit, 23},
+    {"_tavrel_tavrel_likelihood", (DL_FUNC) &_tavrel_tavrel_likelihood, 1},
     {"_tavrel_tavrel_classify", (DL_FUNC) &_tavrel_tavrel_classify, 8},
     {"_tavrel_tavrel_plot_counts", (DL_FUNC) &_tavrel_tavrel_plot_counts, 1},
     {"_tavrel_tavrel_raise_interrupt", (DL_FUNC) &_tavrel_tavrel_raise_interrupt, 0},

@@ -318,6 +318,35 @@ SEXP tavrel_fit(SEXP codes, double nexaminees, double nitems, int nranks, SEXP m
     });
 }
 
+// The fit's marginal log-likelihood, the parameters it stands on and the
+// examinees it sums over: list(loglik, df, nobs). The parameters are counted
+// as the test's df_model counts them: the learned cells of the items in use
+// that have respondents, each weighted under the batch method by the
+// smoothing filter's weight of its own rank.
+// [[Rcpp::export(name = ".likelihood")]]
+SEXP tavrel_likelihood(SEXP state) {
+    RObserver observer(false);
+    return guarded(observer, "read", [&]() -> SEXP {
+        const State fit = loadState(state);
+        const Result& r = fit.result;
+        const RunStatistics& s = *r.statistics;
+        const std::size_t J = r.nitems, K = r.nranks;
+        double parameters = 0.0;
+        for (std::size_t j = 0; j < J; ++j) {
+            if (r.itemUse[j] != '1' || s.items[j].respondents == 0) continue;
+            double item = 0.0;
+            for (std::size_t k = 0; k < K; ++k)
+                if (r.fixedMask[j * K + k] == '1') item = item + (r.filter.empty() ? 1.0 : r.filter[k * K + k]);
+            parameters = parameters + item;
+        }
+        Protected p;
+        SEXP loglik = p(doubleOf(r.loglikMarginal));
+        SEXP df = p(doubleOf(parameters));
+        SEXP nobs = p(doubleOf(double(s.scores.scored)));
+        return namedList({{"loglik", loglik}, {"df", df}, {"nobs", nobs}});
+    });
+}
+
 // Ranks (1..K) and memberships (N x K) of the examinees of `codes` under the
 // fit's profile, used as it stands; NULL where not asked for.
 // [[Rcpp::export(name = ".classify")]]

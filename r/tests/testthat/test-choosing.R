@@ -1,5 +1,5 @@
-# Choosing K and trusting a run: restarts, against single fits and the
-# console program.
+# Choosing K and trusting a run: restarts and the marginal log-likelihood as
+# logLik (AIC, BIC), against single fits and the console program.
 
 K <- 4L
 x <- answers(N = 120, J = 7, seed = 5)
@@ -86,5 +86,51 @@ test_that("restarts are checked, warn as the console does, and show in print, su
   write_report(fit, page)
   text <- paste(readLines(page, encoding = "UTF-8"), collapse = "\n")
   expect_match(text, 'id="restarts"', fixed = TRUE)
+})
+
+# The marginal log-likelihood by hand: log sum over k of prior(k) times the
+# likelihood of the examinee's answers at rank k, over the examinees with
+# answers to the items in use.
+marginal_by_hand <- function(fit, data) {
+  p <- fit$profile
+  use <- !is.na(p[, 1L])
+  prior <- rep(1 / ncol(p), ncol(p))
+  total <- 0
+  for (i in seq_len(nrow(data))) {
+    u <- unlist(data[i, ])
+    seen <- !is.na(u) & use
+    if (!any(seen)) next
+    l <- colSums(u[seen] * log(p[seen, , drop = FALSE]) + (1 - u[seen]) * log(1 - p[seen, , drop = FALSE]))
+    top <- max(l)
+    total <- total + top + log(sum(prior * exp(l - top)))
+  }
+  total
+}
+
+test_that("logLik is the marginal log-likelihood with the learned cells as df; AIC and BIC follow", {
+  use <- c(TRUE, TRUE, FALSE, TRUE, TRUE, TRUE, TRUE)
+  fixed <- matrix(NA_real_, 7, K)
+  fixed[2, 1:2] <- c(0.1, 0.2)
+  fixed[3, 1] <- 0.3  # an item out of use: its cells are no parameters
+  for (method in c("ml", "bayes", "ls", "batch")) {
+    fit <- suppressWarnings(lra(frame, nranks = K, method = method, seed = 9, maxiter = 40, itemuse = use,
+                                fixed = fixed))
+    ll <- logLik(fit)
+    expect_s3_class(ll, "logLik")
+    expect_identical(as.numeric(ll), fit$loglik_marginal)
+    expect_equal(as.numeric(ll), marginal_by_hand(fit, frame), tolerance = 1e-10)
+    expect_identical(attr(ll, "nobs"), 119L)  # one examinee has no answer
+    expect_identical(nobs(fit), 119L)
+    # The parameters are what the test's df_model subtracts from each item's G
+    # groups, which df_null (G - 1 per item) shows.
+    test <- fit$test
+    expect_equal(attr(ll, "df"), test$df_null - test$df_model + test$items, tolerance = 1e-12)
+    if (method != "batch") expect_identical(attr(ll, "df"), 6 * K - 2)
+    else expect_lt(attr(ll, "df"), 6 * K - 2)  # the filter shares a cell's weight with its neighbours
+    expect_identical(AIC(fit), -2 * as.numeric(ll) + 2 * attr(ll, "df"))
+    expect_identical(BIC(fit), -2 * as.numeric(ll) + log(119) * attr(ll, "df"))
+    expect_false(isTRUE(all.equal(AIC(fit), test$AIC)))  # the test file's AIC is the chi-square's
+  }
+  expect_error(logLik(structure(list(), class = "tavrel_lra")), "fit must be the result of lra()")
 })
 
