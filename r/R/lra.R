@@ -24,7 +24,7 @@ lra <- function(data, nranks = 10, method = "ml", maxiter = 100, seed = NULL, re
 }
 
 # The run options that do not depend on the data or on K, checked: those of
-# lra().
+# lra() and lra_sweep().
 .run_options <- function(method, maxiter, seed, restarts, alpha, sigma, diffcrit, increase, phi, threads, verbose,
                          call) {
   list(method = .method(method, call),

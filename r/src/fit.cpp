@@ -247,6 +247,59 @@ SEXP fitObject(State& state, SEXP ids, SEXP itemNames, std::size_t threads) {
                       {"state", saved}});
 }
 
+// The sweep's rows as a data frame with the sweep file's columns: NA for the
+// seed and converged where the file writes NA, numbers with NaN turned into NA.
+SEXP sweepFrame(const std::vector<SweepRow>& rows) {
+    const R_xlen_t n = R_xlen_t(rows.size());
+    static constexpr const char* kNumbers[] = {
+        "loglik_marginal", "loglik_model", "loglik_benchmark", "loglik_null", "chisq_model", "chisq_null",
+        "df_model",        "df_null",      "NFI",              "RFI",         "IFI",         "TLI",
+        "CFI",             "RMSEA",        "AIC",              "CAIC",        "BIC"};
+    constexpr std::size_t kCount = std::size(kNumbers);
+    Protected p;
+    SEXP ranks = p(allocate(INTSXP, n));
+    SEXP seed = p(allocate(INTSXP, n));
+    SEXP passes = p(allocate(INTSXP, n));
+    SEXP converged = p(allocate(LGLSXP, n));
+    SEXP weakly = p(allocate(LGLSXP, n));
+    SEXP strongly = p(allocate(LGLSXP, n));
+    SEXP share = p(allocate(REALSXP, n));
+    SEXP correlation = p(allocate(REALSXP, n));
+    SEXP numbers[kCount];
+    for (SEXP& column : numbers) column = p(allocate(REALSXP, n));
+    std::vector<std::string_view> methods;
+    const auto number = [](double v) { return std::isnan(v) ? NA_REAL : v; };
+    for (R_xlen_t i = 0; i < n; ++i) {
+        const SweepRow& row = rows[std::size_t(i)];
+        const bool batch = row.method == Method::Batch;
+        const FitIndices& f = row.fit;
+        INTEGER(ranks)[i] = row.nranks;
+        methods.push_back(methodWord(row.method));
+        INTEGER(seed)[i] = batch ? NA_INTEGER : row.seed;
+        INTEGER(passes)[i] = row.passes;
+        LOGICAL(converged)[i] = batch ? (row.converged ? TRUE : FALSE) : NA_LOGICAL;
+        const double values[kCount] = {row.loglikMarginal, f.loglikModel, f.loglikBenchmark, f.loglikNull,
+                                       f.chisqModel,       f.chisqNull,   f.dfModel,         f.dfNull,
+                                       f.NFI,              f.RFI,         f.IFI,             f.TLI,
+                                       f.CFI,              f.RMSEA,       f.AIC,             f.CAIC,
+                                       f.BIC};
+        for (std::size_t c = 0; c < kCount; ++c) REAL(numbers[c])[i] = number(values[c]);
+        LOGICAL(weakly)[i] = row.weaklyOrdinal;
+        LOGICAL(strongly)[i] = row.stronglyOrdinal;
+        REAL(share)[i] = number(row.smallestRankShare);
+        REAL(correlation)[i] = number(row.rankScoreCorrelation);
+    }
+    SEXP method = p(stringsOf(methods));
+    std::vector<std::pair<std::string_view, SEXP>> columns{
+        {"ranks", ranks}, {"method", method}, {"seed", seed}, {"passes", passes}, {"converged", converged}};
+    for (std::size_t c = 0; c < kCount; ++c) columns.emplace_back(kNumbers[c], numbers[c]);
+    columns.insert(columns.end(), {{"weakly_ordinal", weakly},
+                                   {"strongly_ordinal", strongly},
+                                   {"smallest_rank_share", share},
+                                   {"rank_score_correlation", correlation}});
+    return dataFrame(columns, n, R_NilValue);
+}
+
 Method methodOf(SEXP word) {
     const std::optional<Method> method =
         TYPEOF(word) == STRSXP && XLENGTH(word) == 1 ? methodFromWord(textOf(word, 0)) : std::nullopt;
@@ -315,6 +368,38 @@ SEXP tavrel_fit(SEXP codes, double nexaminees, double nitems, int nranks, SEXP m
         state.parameters = describeOptions(options, state.result);
         state.itemNamesGiven = itemNames != R_NilValue;
         return fitObject(state, ids, itemNames, options.threads);
+    });
+}
+
+// Analyses of N x J codes at each of `rankCounts` (ascending, each once),
+// side by side on the workers, under options checked by lra_sweep(): a data
+// frame with the sweep file's columns.
+// [[Rcpp::export(name = ".sweep")]]
+SEXP tavrel_sweep(SEXP codes, double nexaminees, double nitems, SEXP rankCounts, SEXP method, int maxiter, int seed,
+                  int restarts, double alpha1, double alphat, double sigma1, double sigmat, double diffcrit,
+                  bool increase, SEXP itemUse, SEXP phi, int threads, bool verbose) {
+    RObserver observer(verbose);
+    return guarded(observer, "read", [&]() -> SEXP {
+        const ResponseTable table = tableOf(codes, std::size_t(nexaminees), std::size_t(nitems));
+        if (TYPEOF(rankCounts) != INTSXP || XLENGTH(rankCounts) == 0)
+            throw std::invalid_argument("the rank counts must be an integer vector of one count or more");
+        const std::vector<std::int32_t> counts(INTEGER(rankCounts), INTEGER(rankCounts) + XLENGTH(rankCounts));
+        Options options;
+        options.nranks = counts.front();
+        options.method = methodOf(method);
+        options.maxiter = maxiter;
+        options.seed = seed;
+        options.restarts = restarts;
+        options.alpha1 = alpha1;
+        options.alphat = alphat;
+        options.sigma1 = sigma1;
+        options.sigmat = sigmat;
+        options.diffcrit = diffcrit;
+        options.increase = increase;
+        options.itemUse = bytesOf(itemUse);
+        if (phi != R_NilValue) options.phi = Rf_asReal(phi);
+        options.threads = std::size_t(std::max(threads, 0));
+        return sweepFrame(sweepRanks(table, options, counts, nullptr, observer));
     });
 }
 

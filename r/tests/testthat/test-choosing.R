@@ -1,10 +1,16 @@
-# Choosing K and trusting a run: restarts and the marginal log-likelihood as
-# logLik (AIC, BIC), against single fits and the console program.
+# Choosing K and trusting a run: restarts, the marginal log-likelihood as
+# logLik (AIC, BIC) and the rank sweep, against single fits and the console
+# program.
 
 K <- 4L
 x <- answers(N = 120, J = 7, seed = 5)
 x[8, ] <- NA  # an examinee without any answer
 frame <- answer_frame(x)
+sweep_columns <- c("ranks", "method", "seed", "passes", "converged", "loglik_marginal", "loglik_model",
+                   "loglik_benchmark", "loglik_null", "chisq_model", "chisq_null", "df_model", "df_null", "NFI",
+                   "RFI", "IFI", "TLI", "CFI", "RMSEA", "AIC", "CAIC", "BIC", "weakly_ordinal", "strongly_ordinal",
+                   "smallest_rank_share", "rank_score_correlation")
+
 # The console program on `frame` (as write.csv writes it) with its nine
 # files; returns list(folder, messages). The caller removes the folder.
 console_run <- function(...) {
@@ -134,3 +140,106 @@ test_that("logLik is the marginal log-likelihood with the learned cells as df; A
   expect_error(logLik(structure(list(), class = "tavrel_lra")), "fit must be the result of lra()")
 })
 
+for (method in c("ml", "batch")) {
+  test_that(paste("the rows of a sweep under", method, "are single fits and the console's sweep file"), {
+    options <- list(method = method, seed = 31, maxiter = 12, restarts = if (method == "ml") 2 else 1)
+    sweep <- suppressWarnings(do.call(lra_sweep, c(list(frame, nranks = c(5, 2, 3, 3, 1), threads = 2), options)))
+    expect_s3_class(sweep, c("tavrel_sweep", "data.frame"), exact = TRUE)
+    expect_identical(names(sweep), sweep_columns)
+    expect_identical(sweep$ranks, c(1L, 2L, 3L, 5L))
+    fit_rows <- sweep_columns[7:22]
+    for (r in seq_len(nrow(sweep))) {
+      single <- suppressWarnings(do.call(lra, c(list(frame, nranks = sweep$ranks[r]), options)))
+      expect_identical(unlist(sweep[r, fit_rows]), unlist(single$test[fit_rows]), label = paste("K", sweep$ranks[r]))
+      expect_identical(sweep$loglik_marginal[r], single$loglik_marginal)
+      expect_identical(sweep$passes[r], single$passes)
+      expect_identical(sweep$weakly_ordinal[r], single$test$weakly_ordinal)
+      expect_identical(sweep$strongly_ordinal[r], single$test$strongly_ordinal)
+      if (method == "batch") {
+        expect_identical(sweep$seed[r], NA_integer_)
+        expect_identical(sweep$converged[r], single$converged)
+      } else {
+        expect_identical(sweep$seed[r], single$seed)
+        expect_identical(sweep$converged[r], NA)
+      }
+      expect_equal(sweep$smallest_rank_share[r], min(single$rank_statistics$latent_rank_distribution) / 119)
+    }
+
+    console_binary()
+    console <- console_run(method = method, nranks = 2, seed = 31, restarts = options$restarts,
+                           ranksweep = "1-3, 5", sweepfile = "sweep.csv", dlm = "tab")
+    on.exit(unlink(console$folder, recursive = TRUE))
+    mine <- file.path(console$folder, "mine.csv")
+    expect_identical(write_sweep(sweep, mine, dlm = "tab"), mine)
+    expect_identical(read_bytes(console$folder, "mine.csv")[[1]], read_bytes(console$folder, "sweep.csv")[[1]])
+    # The file read back holds the same values (written to six digits).
+    back <- utils::read.delim(file.path(console$folder, "sweep.csv"))
+    expect_identical(names(back), sweep_columns)
+    expect_equal(back$loglik_marginal, sweep$loglik_marginal, tolerance = 1e-5)
+  })
+}
+
+test_that("a sweep is checked as lra() is and refuses what depends on K", {
+  expect_error(lra_sweep(x, prior = c(0.5, 0.5)), "lra_sweep\\(\\) cannot use prior: it depends on the number of ranks")
+  expect_error(lra_sweep(x, fixed = matrix(NA_real_, 7, 2)), "cannot use fixed")
+  expect_error(lra_sweep(x, K = 3), "lra_sweep\\(\\) has no argument K; it takes lra\\(\\)'s arguments")
+  expect_error(lra_sweep(x, 2:3, "batch"), "give lra\\(\\)'s other arguments by name")
+  expect_error(lra_sweep(x, seed = 1, seed = 2), "seed is given twice")
+  expect_error(lra_sweep(x, nranks = integer()), "nranks must be whole numbers of 1 or more")
+  expect_error(lra_sweep(x, nranks = c(2, 0)), "nranks must be whole numbers of 1 or more")
+  expect_error(lra_sweep(x, nranks = "3"), "nranks must be whole numbers of 1 or more")
+  expect_error(lra_sweep(x, method = "nope"), 'method must be "ml", "bayes", "ls" or "batch"')
+  expect_error(lra_sweep(x, itemuse = rep(FALSE, 7)), "no item in use")
+  expect_warning(lra_sweep(x, nranks = 2, method = "batch", restarts = 2, maxiter = 300),
+                 '"restarts" has no effect on the batch method')
+  expect_warning(lra_sweep(x, nranks = 2, seed = 2147483647, restarts = 3, maxiter = 2), '"restarts" is reduced to 1')
+  # One clock seed for every rank count.
+  clock <- lra_sweep(x, nranks = 2:3, maxiter = 2)
+  expect_identical(clock$seed[1L], clock$seed[2L])
+})
+
+test_that("a sweep prints what each index favours, plots, and goes into the report", {
+  sweep <- lra_sweep(frame, nranks = 2:5, seed = 4, maxiter = 6)
+  shown <- capture.output(print(sweep))
+  expect_match(shown[1], "^Rank sweep: K = 2, 3, 4, 5; method ml, seed 4$")
+  for (index in c("AIC", "CAIC", "BIC", "RMSEA")) {
+    k <- sweep$ranks[which.min(sweep[[index]])]
+    expect_true(sprintf("%s favours K = %d (its smallest value).", index, k) %in% shown)
+  }
+  for (index in c("CFI", "TLI")) {
+    k <- sweep$ranks[which.max(sweep[[index]])]
+    expect_true(sprintf("%s favours K = %d (its largest value).", index, k) %in% shown)
+  }
+  # Ties go to the lowest K, NA is skipped, and an index all NA says so.
+  odd <- sweep
+  odd$AIC <- c(NA, 5, 5, 7)
+  odd$CFI <- c(0.9, 0.95, 0.95, NA)
+  odd$RMSEA <- NA_real_
+  shown <- capture.output(print(odd))
+  expect_true(all(c("AIC favours K = 3 (its smallest value).", "CFI favours K = 3 (its largest value).",
+                    "RMSEA is NA at every K.") %in% shown))
+
+  folder <- new_folder()
+  on.exit(unlink(folder, recursive = TRUE))
+  grDevices::png(file.path(folder, "sweep.png"), width = 600, height = 240, type = "cairo")
+  plot(sweep)
+  grDevices::dev.off()
+  pixels <- read_png(file.path(folder, "sweep.png"))
+  ink <- colSums(pixels[1:3, , , drop = FALSE] < 200, dims = 1)
+  expect_gt(mean(ink > 0), 0.03)
+  expect_true(any(pixels[3, , ] > 150 & pixels[1, , ] < 50))  # the blue lines
+
+  fit <- lra(frame, nranks = 3, seed = 4, maxiter = 6)
+  page <- file.path(folder, "report.html")
+  write_report(fit, page, sweep = sweep)
+  text <- paste(readLines(page, encoding = "UTF-8"), collapse = "\n")
+  expect_match(text, 'id="sweep"', fixed = TRUE)
+  expect_match(text, "Choosing the number of ranks", fixed = TRUE)
+  write_report(fit, page)
+  expect_false(grepl('id="sweep"', paste(readLines(page, encoding = "UTF-8"), collapse = "\n"), fixed = TRUE))
+  expect_error(write_report(fit, page, sweep = list(1, 2)), "sweep must be the result of lra_sweep\\(\\), not list")
+  expect_error(write_report(fit, page, sweep = sweep[, -20]), "sweep lacks the columns AIC")
+  expect_error(write_report(fit, page, sweep = sweep[4:1, ]), "sweep's column ranks must be rank counts")
+  expect_error(write_sweep(sweep, file.path(folder, "no", "sweep.csv")), "cannot write the file")
+  expect_error(write_sweep(sweep, "x.csv", dlm = ";"), "dlm must be")
+})
