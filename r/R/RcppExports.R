@@ -9,8 +9,12 @@
     .Call(`_tavrel_tavrel_write_results`, state, ranks, memberships, distances, ids, itemNames, paths, delimiter, threads, verbose)
 }
 
-.write_report <- function(state, ranks, memberships, distances, ids, itemNames, path, dataName, verbose) {
-    .Call(`_tavrel_tavrel_write_report`, state, ranks, memberships, distances, ids, itemNames, path, dataName, verbose)
+.write_report <- function(state, ranks, memberships, distances, ids, itemNames, path, dataName, sweep, verbose) {
+    .Call(`_tavrel_tavrel_write_report`, state, ranks, memberships, distances, ids, itemNames, path, dataName, sweep, verbose)
+}
+
+.write_sweep <- function(sweep, path, delimiter, verbose) {
+    .Call(`_tavrel_tavrel_write_sweep`, sweep, path, delimiter, verbose)
 }
 
 .encoding_word <- function(word) {
@@ -25,8 +29,16 @@
     .Call(`_tavrel_tavrel_method_word`, word)
 }
 
-.fit <- function(codes, nexaminees, nitems, nranks, method, maxiter, seed, alpha1, alphat, sigma1, sigmat, diffcrit, increase, prior, itemUse, fixedValues, fixedMask, phi, threads, ids, itemNames, verbose) {
-    .Call(`_tavrel_tavrel_fit`, codes, nexaminees, nitems, nranks, method, maxiter, seed, alpha1, alphat, sigma1, sigmat, diffcrit, increase, prior, itemUse, fixedValues, fixedMask, phi, threads, ids, itemNames, verbose)
+.fit <- function(codes, nexaminees, nitems, nranks, method, maxiter, seed, restarts, alpha1, alphat, sigma1, sigmat, diffcrit, increase, prior, itemUse, fixedValues, fixedMask, phi, threads, ids, itemNames, verbose) {
+    .Call(`_tavrel_tavrel_fit`, codes, nexaminees, nitems, nranks, method, maxiter, seed, restarts, alpha1, alphat, sigma1, sigmat, diffcrit, increase, prior, itemUse, fixedValues, fixedMask, phi, threads, ids, itemNames, verbose)
+}
+
+.sweep <- function(codes, nexaminees, nitems, rankCounts, method, maxiter, seed, restarts, alpha1, alphat, sigma1, sigmat, diffcrit, increase, itemUse, phi, threads, verbose) {
+    .Call(`_tavrel_tavrel_sweep`, codes, nexaminees, nitems, rankCounts, method, maxiter, seed, restarts, alpha1, alphat, sigma1, sigmat, diffcrit, increase, itemUse, phi, threads, verbose)
+}
+
+.likelihood <- function(state) {
+    .Call(`_tavrel_tavrel_likelihood`, state)
 }
 
 .classify <- function(state, codes, nexaminees, ranks, memberships, threads, ids, verbose) {

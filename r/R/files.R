@@ -10,6 +10,16 @@
 .delimiters <- c("," = ",", comma = ",", c = ",", "\t" = "\t", tab = "\t", t = "\t", " " = " ", space = " ",
                  s = " ")
 
+# The delimiter of dlm as the key dlm takes it.
+.delimiter <- function(dlm, call) {
+  word <- if (is.character(dlm) && length(dlm) == 1L && !is.na(dlm)) {
+    if (dlm %in% names(.delimiters)) dlm else tolower(dlm)
+  }
+  if (is.null(word) || !word %in% names(.delimiters))
+    .fail(call, "dlm must be \",\", \"\\t\" or \" \" (or \"comma\", \"tab\", \"space\"), not ", .shown(dlm))
+  .delimiters[[word]]
+}
+
 .labels_of <- function(fit) {
   list(ids = names(fit$ranks), names = if (.has_item_names(fit)) rownames(fit$profile))
 }
@@ -37,19 +47,15 @@ write_results <- function(fit, dir, dlm = ",", ...) {
   }
   if (!is.character(dir) || length(dir) != 1L || is.na(dir)) .fail(call, "dir must be the name of a folder")
   if (!dir.exists(dir)) .fail(call, "the folder ", encodeString(dir, quote = "\""), " does not exist; create it first")
-  word <- if (is.character(dlm) && length(dlm) == 1L && !is.na(dlm)) {
-    if (dlm %in% names(.delimiters)) dlm else tolower(dlm)
-  }
-  if (is.null(word) || !word %in% names(.delimiters))
-    .fail(call, "dlm must be \",\", \"\\t\" or \" \" (or \"comma\", \"tab\", \"space\"), not ", .shown(dlm))
+  delimiter <- .delimiter(dlm, call)
   paths <- vapply(files, function(name) if (is.null(name)) NA_character_ else file.path(dir, name), "")
   labels <- .labels_of(fit)
   .engine(.write_results(fit$state, fit$ranks, fit$memberships, fit$distances, labels$ids, labels$names,
-                         unname(paths), .delimiters[[word]], 0L, FALSE), call)
+                         unname(paths), delimiter, 0L, FALSE), call)
   invisible(paths[!is.na(paths)])
 }
 
-write_report <- function(fit, file, data_name = NULL) {
+write_report <- function(fit, file, data_name = NULL, sweep = NULL) {
   call <- sys.call()
   .check_fit(fit, call)
   if (!is.character(file) || length(file) != 1L || is.na(file) || !nzchar(file))
@@ -57,9 +63,10 @@ write_report <- function(fit, file, data_name = NULL) {
   if (is.null(data_name)) data_name <- "(data frame)"
   if (!is.character(data_name) || length(data_name) != 1L || is.na(data_name))
     .fail(call, "data_name must be a character string or NULL, not ", .shown(data_name))
+  if (!is.null(sweep)) sweep <- .sweep_columns(sweep, call)
   labels <- .labels_of(fit)
   .engine(.write_report(fit$state, fit$ranks, fit$memberships, fit$distances, labels$ids, labels$names,
-                        file, data_name, FALSE), call)
+                        file, data_name, sweep, FALSE), call)
   invisible(file)
 }
 

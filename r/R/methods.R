@@ -19,6 +19,7 @@ print.tavrel_lra <- function(x, digits = max(3L, getOption("digits") - 3L), ...)
     sprintf("%d passes, seed %d", x$passes, x$seed)
   }
   cat("Method: ", method, " (", .method_names[[method]], "), ", run, "\n", sep = "")
+  if (!is.null(x$restarts)) cat(.restart_line(x, digits), "\n", sep = "")
   fit <- c(`log-likelihood` = test$loglik_model, `chi-square` = test$chisq_model, df = test$df_model,
            CFI = test$CFI, RMSEA = test$RMSEA, AIC = test$AIC, BIC = test$BIC)
   shown <- vapply(fit, function(v) format(v, digits = digits), "")
@@ -27,6 +28,14 @@ print.tavrel_lra <- function(x, digits = max(3L, getOption("digits") - 3L), ...)
   trp <- trimws(format(x$rank_statistics$test_reference_profile, digits = digits))
   cat("Test reference profile: ", paste(trp, collapse = " "), " (", .ordinality(test), ")\n", sep = "")
   invisible(x)
+}
+
+# The restarts in a line: how many, their seeds, the one kept.
+.restart_line <- function(fit, digits) {
+  runs <- fit$restarts
+  kept <- which(runs$kept)[1L]
+  sprintf("Restarts: %d runs with seeds %d to %d; run %d (seed %d) kept, marginal log-likelihood %s", nrow(runs),
+          runs$seed[1L], runs$seed[nrow(runs)], kept, runs$seed[kept], format(runs$loglik_marginal[kept], digits = digits))
 }
 
 # The test file's fit rows, in its order.
@@ -41,6 +50,9 @@ summary.tavrel_lra <- function(object, ...) {
                  scores = unlist(test[scores]),
                  fit = unlist(test[.fit_rows]),
                  ordinality = .ordinality(test),
+                 seed = object$seed,
+                 loglik_marginal = object$loglik_marginal,
+                 restarts = object$restarts,
                  items = object$items[c("item", "respondents", "correct_rate", "item_total_correlation", "alpha",
                                         "a", "beta", "b", "gamma", "c", "RMSEA", "CFI")],
                  ranks = object$rank_statistics),
@@ -53,7 +65,12 @@ print.summary.tavrel_lra <- function(x, digits = max(3L, getOption("digits") - 3
   run <- x$run
   cat("\n", run$examinees, " examinees, ", run$items, " items, ", run$ranks, " ranks; method ", run$method,
       ", ", run$passes, " passes", if (!is.na(run$converged)) if (run$converged) ", converged" else ", not converged",
-      "; ", x$ordinality, "\n", sep = "")
+      if (!is.null(x$seed)) paste0(", seed ", x$seed), "; ", x$ordinality, "\n", sep = "")
+  cat("Marginal log-likelihood:", format(x$loglik_marginal, digits = digits), "\n")
+  if (!is.null(x$restarts)) {
+    cat("\nRestarts:\n")
+    print(x$restarts, digits = digits, row.names = FALSE)
+  }
   each <- function(v) vapply(v, function(e) format(e, digits = digits), "")
   cat("\nNumber-right scores:\n")
   print(each(x$scores), quote = FALSE)

@@ -45,8 +45,8 @@ BEGIN_RCPP
 END_RCPP
 }
 // tavrel_write_report
-SEXP tavrel_write_report(SEXP state, SEXP ranks, SEXP memberships, SEXP distances, SEXP ids, SEXP itemNames, SEXP path, SEXP dataName, bool verbose);
-RcppExport SEXP _tavrel_tavrel_write_report(SEXP stateSEXP, SEXP ranksSEXP, SEXP membershipsSEXP, SEXP distancesSEXP, SEXP idsSEXP, SEXP itemNamesSEXP, SEXP pathSEXP, SEXP dataNameSEXP, SEXP verboseSEXP) {
+SEXP tavrel_write_report(SEXP state, SEXP ranks, SEXP memberships, SEXP distances, SEXP ids, SEXP itemNames, SEXP path, SEXP dataName, SEXP sweep, bool verbose);
+RcppExport SEXP _tavrel_tavrel_write_report(SEXP stateSEXP, SEXP ranksSEXP, SEXP membershipsSEXP, SEXP distancesSEXP, SEXP idsSEXP, SEXP itemNamesSEXP, SEXP pathSEXP, SEXP dataNameSEXP, SEXP sweepSEXP, SEXP verboseSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
@@ -58,8 +58,23 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< SEXP >::type itemNames(itemNamesSEXP);
     Rcpp::traits::input_parameter< SEXP >::type path(pathSEXP);
     Rcpp::traits::input_parameter< SEXP >::type dataName(dataNameSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type sweep(sweepSEXP);
     Rcpp::traits::input_parameter< bool >::type verbose(verboseSEXP);
-    rcpp_result_gen = Rcpp::wrap(tavrel_write_report(state, ranks, memberships, distances, ids, itemNames, path, dataName, verbose));
+    rcpp_result_gen = Rcpp::wrap(tavrel_write_report(state, ranks, memberships, distances, ids, itemNames, path, dataName, sweep, verbose));
+    return rcpp_result_gen;
+END_RCPP
+}
+// tavrel_write_sweep
+SEXP tavrel_write_sweep(SEXP sweep, SEXP path, std::string delimiter, bool verbose);
+RcppExport SEXP _tavrel_tavrel_write_sweep(SEXP sweepSEXP, SEXP pathSEXP, SEXP delimiterSEXP, SEXP verboseSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< SEXP >::type sweep(sweepSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type path(pathSEXP);
+    Rcpp::traits::input_parameter< std::string >::type delimiter(delimiterSEXP);
+    Rcpp::traits::input_parameter< bool >::type verbose(verboseSEXP);
+    rcpp_result_gen = Rcpp::wrap(tavrel_write_sweep(sweep, path, delimiter, verbose));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -108,8 +123,8 @@ BEGIN_RCPP
 END_RCPP
 }
 // tavrel_fit
-SEXP tavrel_fit(SEXP codes, double nexaminees, double nitems, int nranks, SEXP method, int maxiter, int seed, double alpha1, double alphat, double sigma1, double sigmat, double diffcrit, bool increase, SEXP prior, SEXP itemUse, SEXP fixedValues, SEXP fixedMask, SEXP phi, int threads, SEXP ids, SEXP itemNames, bool verbose);
-RcppExport SEXP _tavrel_tavrel_fit(SEXP codesSEXP, SEXP nexamineesSEXP, SEXP nitemsSEXP, SEXP nranksSEXP, SEXP methodSEXP, SEXP maxiterSEXP, SEXP seedSEXP, SEXP alpha1SEXP, SEXP alphatSEXP, SEXP sigma1SEXP, SEXP sigmatSEXP, SEXP diffcritSEXP, SEXP increaseSEXP, SEXP priorSEXP, SEXP itemUseSEXP, SEXP fixedValuesSEXP, SEXP fixedMaskSEXP, SEXP phiSEXP, SEXP threadsSEXP, SEXP idsSEXP, SEXP itemNamesSEXP, SEXP verboseSEXP) {
+SEXP tavrel_fit(SEXP codes, double nexaminees, double nitems, int nranks, SEXP method, int maxiter, int seed, int restarts, double alpha1, double alphat, double sigma1, double sigmat, double diffcrit, bool increase, SEXP prior, SEXP itemUse, SEXP fixedValues, SEXP fixedMask, SEXP phi, int threads, SEXP ids, SEXP itemNames, bool verbose);
+RcppExport SEXP _tavrel_tavrel_fit(SEXP codesSEXP, SEXP nexamineesSEXP, SEXP nitemsSEXP, SEXP nranksSEXP, SEXP methodSEXP, SEXP maxiterSEXP, SEXP seedSEXP, SEXP restartsSEXP, SEXP alpha1SEXP, SEXP alphatSEXP, SEXP sigma1SEXP, SEXP sigmatSEXP, SEXP diffcritSEXP, SEXP increaseSEXP, SEXP priorSEXP, SEXP itemUseSEXP, SEXP fixedValuesSEXP, SEXP fixedMaskSEXP, SEXP phiSEXP, SEXP threadsSEXP, SEXP idsSEXP, SEXP itemNamesSEXP, SEXP verboseSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::RNGScope rcpp_rngScope_gen;
@@ -120,6 +135,7 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< SEXP >::type method(methodSEXP);
     Rcpp::traits::input_parameter< int >::type maxiter(maxiterSEXP);
     Rcpp::traits::input_parameter< int >::type seed(seedSEXP);
+    Rcpp::traits::input_parameter< int >::type restarts(restartsSEXP);
     Rcpp::traits::input_parameter< double >::type alpha1(alpha1SEXP);
     Rcpp::traits::input_parameter< double >::type alphat(alphatSEXP);
     Rcpp::traits::input_parameter< double >::type sigma1(sigma1SEXP);
@@ -135,7 +151,46 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< SEXP >::type ids(idsSEXP);
     Rcpp::traits::input_parameter< SEXP >::type itemNames(itemNamesSEXP);
     Rcpp::traits::input_parameter< bool >::type verbose(verboseSEXP);
-    rcpp_result_gen = Rcpp::wrap(tavrel_fit(codes, nexaminees, nitems, nranks, method, maxiter, seed, alpha1, alphat, sigma1, sigmat, diffcrit, increase, prior, itemUse, fixedValues, fixedMask, phi, threads, ids, itemNames, verbose));
+    rcpp_result_gen = Rcpp::wrap(tavrel_fit(codes, nexaminees, nitems, nranks, method, maxiter, seed, restarts, alpha1, alphat, sigma1, sigmat, diffcrit, increase, prior, itemUse, fixedValues, fixedMask, phi, threads, ids, itemNames, verbose));
+    return rcpp_result_gen;
+END_RCPP
+}
+// tavrel_sweep
+SEXP tavrel_sweep(SEXP codes, double nexaminees, double nitems, SEXP rankCounts, SEXP method, int maxiter, int seed, int restarts, double alpha1, double alphat, double sigma1, double sigmat, double diffcrit, bool increase, SEXP itemUse, SEXP phi, int threads, bool verbose);
+RcppExport SEXP _tavrel_tavrel_sweep(SEXP codesSEXP, SEXP nexamineesSEXP, SEXP nitemsSEXP, SEXP rankCountsSEXP, SEXP methodSEXP, SEXP maxiterSEXP, SEXP seedSEXP, SEXP restartsSEXP, SEXP alpha1SEXP, SEXP alphatSEXP, SEXP sigma1SEXP, SEXP sigmatSEXP, SEXP diffcritSEXP, SEXP increaseSEXP, SEXP itemUseSEXP, SEXP phiSEXP, SEXP threadsSEXP, SEXP verboseSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< SEXP >::type codes(codesSEXP);
+    Rcpp::traits::input_parameter< double >::type nexaminees(nexamineesSEXP);
+    Rcpp::traits::input_parameter< double >::type nitems(nitemsSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type rankCounts(rankCountsSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type method(methodSEXP);
+    Rcpp::traits::input_parameter< int >::type maxiter(maxiterSEXP);
+    Rcpp::traits::input_parameter< int >::type seed(seedSEXP);
+    Rcpp::traits::input_parameter< int >::type restarts(restartsSEXP);
+    Rcpp::traits::input_parameter< double >::type alpha1(alpha1SEXP);
+    Rcpp::traits::input_parameter< double >::type alphat(alphatSEXP);
+    Rcpp::traits::input_parameter< double >::type sigma1(sigma1SEXP);
+    Rcpp::traits::input_parameter< double >::type sigmat(sigmatSEXP);
+    Rcpp::traits::input_parameter< double >::type diffcrit(diffcritSEXP);
+    Rcpp::traits::input_parameter< bool >::type increase(increaseSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type itemUse(itemUseSEXP);
+    Rcpp::traits::input_parameter< SEXP >::type phi(phiSEXP);
+    Rcpp::traits::input_parameter< int >::type threads(threadsSEXP);
+    Rcpp::traits::input_parameter< bool >::type verbose(verboseSEXP);
+    rcpp_result_gen = Rcpp::wrap(tavrel_sweep(codes, nexaminees, nitems, rankCounts, method, maxiter, seed, restarts, alpha1, alphat, sigma1, sigmat, diffcrit, increase, itemUse, phi, threads, verbose));
+    return rcpp_result_gen;
+END_RCPP
+}
+// tavrel_likelihood
+SEXP tavrel_likelihood(SEXP state);
+RcppExport SEXP _tavrel_tavrel_likelihood(SEXP stateSEXP) {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    Rcpp::RNGScope rcpp_rngScope_gen;
+    Rcpp::traits::input_parameter< SEXP >::type state(stateSEXP);
+    rcpp_result_gen = Rcpp::wrap(tavrel_likelihood(state));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -181,11 +236,14 @@ END_RCPP
 static const R_CallMethodDef CallEntries[] = {
     {"_tavrel_tavrel_encode_responses", (DL_FUNC) &_tavrel_tavrel_encode_responses, 4},
     {"_tavrel_tavrel_write_results", (DL_FUNC) &_tavrel_tavrel_write_results, 10},
-    {"_tavrel_tavrel_write_report", (DL_FUNC) &_tavrel_tavrel_write_report, 9},
+    {"_tavrel_tavrel_write_report", (DL_FUNC) &_tavrel_tavrel_write_report, 10},
+    {"_tavrel_tavrel_write_sweep", (DL_FUNC) &_tavrel_tavrel_write_sweep, 4},
     {"_tavrel_tavrel_encoding_word", (DL_FUNC) &_tavrel_tavrel_encoding_word, 1},
     {"_tavrel_tavrel_read_responses", (DL_FUNC) &_tavrel_tavrel_read_responses, 12},
     {"_tavrel_tavrel_method_word", (DL_FUNC) &_tavrel_tavrel_method_word, 1},
-    {"_tavrel_tavrel_fit", (DL_FUNC) &_tavrel_tavrel_fit, 22},
+    {"_tavrel_tavrel_fit", (DL_FUNC) &_tavrel_tavrel_fit, 23},
+    {"_tavrel_tavrel_sweep", (DL_FUNC) &_tavrel_tavrel_sweep, 18},
+    {"_tavrel_tavrel_likelihood", (DL_FUNC) &_tavrel_tavrel_likelihood, 1},
     {"_tavrel_tavrel_classify", (DL_FUNC) &_tavrel_tavrel_classify, 8},
     {"_tavrel_tavrel_plot_counts", (DL_FUNC) &_tavrel_tavrel_plot_counts, 1},
     {"_tavrel_tavrel_raise_interrupt", (DL_FUNC) &_tavrel_tavrel_raise_interrupt, 0},

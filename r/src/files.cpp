@@ -2,6 +2,7 @@
 // console program's readers of response data.
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,48 @@ struct FitLabels {
     }
     Labels view() const { return Labels{ids, itemNames}; }
 };
+
+// The rows of a sweep as lra_sweep() gives them, its 26 columns in the sweep
+// file's order with the types lra_sweep() makes (NA of the seed and
+// converged where the file writes NA).
+std::vector<SweepRow> sweepRowsOf(SEXP sweep) {
+    static constexpr SEXPTYPE kTypes[26] = {INTSXP,  STRSXP,  INTSXP,  INTSXP,  LGLSXP,  REALSXP, REALSXP,
+                                            REALSXP, REALSXP, REALSXP, REALSXP, REALSXP, REALSXP, REALSXP,
+                                            REALSXP, REALSXP, REALSXP, REALSXP, REALSXP, REALSXP, REALSXP,
+                                            REALSXP, LGLSXP,  LGLSXP,  REALSXP, REALSXP};
+    if (TYPEOF(sweep) != VECSXP || XLENGTH(sweep) != 26)
+        throw std::invalid_argument("the sweep must be the 26 columns of lra_sweep()");
+    const R_xlen_t n = XLENGTH(VECTOR_ELT(sweep, 0));
+    for (R_xlen_t c = 0; c < 26; ++c)
+        if (SEXPTYPE(TYPEOF(VECTOR_ELT(sweep, c))) != kTypes[c] || XLENGTH(VECTOR_ELT(sweep, c)) != n)
+            throw std::invalid_argument("the sweep's columns must have the types and lengths of lra_sweep()'s");
+    const auto column = [&](R_xlen_t c) { return VECTOR_ELT(sweep, c); };
+    std::vector<SweepRow> rows(static_cast<std::size_t>(n));
+    for (R_xlen_t i = 0; i < n; ++i) {
+        SweepRow& row = rows[std::size_t(i)];
+        row.nranks = INTEGER(column(0))[i];
+        const std::optional<Method> method =
+            STRING_ELT(column(1), i) == NA_STRING ? std::nullopt : methodFromWord(textOf(column(1), i));
+        if (!method || row.nranks < 1) throw std::invalid_argument("a row of the sweep lacks its rank count or method");
+        row.method = *method;
+        const int seed = INTEGER(column(2))[i];
+        row.seed = seed == NA_INTEGER ? 0 : seed;
+        row.passes = INTEGER(column(3))[i];
+        row.converged = LOGICAL(column(4))[i] == TRUE;
+        row.loglikMarginal = REAL(column(5))[i];
+        FitIndices& f = row.fit;
+        double* fields[] = {&f.loglikModel, &f.loglikBenchmark, &f.loglikNull, &f.chisqModel, &f.chisqNull, &f.dfModel,
+                            &f.dfNull,      &f.NFI,             &f.RFI,        &f.IFI,        &f.TLI,       &f.CFI,
+                            &f.RMSEA,       &f.AIC,             &f.CAIC,       &f.BIC};
+        R_xlen_t c = 6;
+        for (double* field : fields) *field = REAL(column(c++))[i];
+        row.weaklyOrdinal = LOGICAL(column(22))[i] == TRUE;
+        row.stronglyOrdinal = LOGICAL(column(23))[i] == TRUE;
+        row.smallestRankShare = REAL(column(24))[i];
+        row.rankScoreCorrelation = REAL(column(25))[i];
+    }
+    return rows;
+}
 
 }  // namespace
 
@@ -57,17 +100,30 @@ SEXP tavrel_write_results(SEXP state, SEXP ranks, SEXP memberships, SEXP distanc
     });
 }
 
-// Writes the report page, with the fit's options as its run parameters.
+// Writes the report page, with the fit's options as its run parameters and
+// a rank sweep's rows (NULL: none).
 // [[Rcpp::export(name = ".write_report")]]
 SEXP tavrel_write_report(SEXP state, SEXP ranks, SEXP memberships, SEXP distances, SEXP ids, SEXP itemNames,
-                     SEXP path, SEXP dataName, bool verbose) {
+                     SEXP path, SEXP dataName, SEXP sweep, bool verbose) {
     RObserver observer(verbose);
     return guarded(observer, "write", [&]() -> SEXP {
         const State fit = loadFit(state, ranks, memberships, distances);
         const FitLabels labels(ids, itemNames, fit);
         const std::string data(textOf(dataName, 0));
-        const ReportContext context{data, fit.parameters};
+        const std::vector<SweepRow> rows = sweep == R_NilValue ? std::vector<SweepRow>{} : sweepRowsOf(sweep);
+        const ReportContext context{data, fit.parameters, rows};
         writeReport(std::string(textOf(path, 0)), fit.result, labels.view(), context, observer);
+        return R_NilValue;
+    });
+}
+
+// Writes the sweep file of a rank sweep's rows.
+// [[Rcpp::export(name = ".write_sweep")]]
+SEXP tavrel_write_sweep(SEXP sweep, SEXP path, std::string delimiter, bool verbose) {
+    RObserver observer(verbose);
+    return guarded(observer, "write", [&]() -> SEXP {
+        const std::vector<SweepRow> rows = sweepRowsOf(sweep);
+        writeSweepFile(std::string(textOf(path, 0)), rows, delimiter.at(0), observer);
         return R_NilValue;
     });
 }

@@ -3,10 +3,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <iterator>
 #include <limits>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "glue.hpp"
 
@@ -147,6 +151,38 @@ SEXP logicalOf(int v) {
     return x;
 }
 
+SEXP doubleOf(double v) {
+    SEXP x = allocate(REALSXP, 1);
+    REAL(x)[0] = std::isnan(v) ? NA_REAL : v;
+    return x;
+}
+
+// The restarts, one row each in the order of their seeds: seed,
+// loglik_marginal, kept, weakly_ordinal, same_rank_share.
+SEXP restartFrame(const std::vector<RestartSummary>& runs) {
+    const R_xlen_t n = R_xlen_t(runs.size());
+    Protected p;
+    SEXP seed = p(allocate(INTSXP, n));
+    SEXP loglik = p(allocate(REALSXP, n));
+    SEXP kept = p(allocate(LGLSXP, n));
+    SEXP weakly = p(allocate(LGLSXP, n));
+    SEXP share = p(allocate(REALSXP, n));
+    for (R_xlen_t i = 0; i < n; ++i) {
+        const RestartSummary& run = runs[std::size_t(i)];
+        INTEGER(seed)[i] = run.seed;
+        REAL(loglik)[i] = std::isnan(run.loglikMarginal) ? NA_REAL : run.loglikMarginal;
+        LOGICAL(kept)[i] = run.kept;
+        LOGICAL(weakly)[i] = run.weaklyOrdinal;
+        REAL(share)[i] = std::isnan(run.sameRankShare) ? NA_REAL : run.sameRankShare;
+    }
+    return dataFrame({{"seed", seed},
+                      {"loglik_marginal", loglik},
+                      {"kept", kept},
+                      {"weakly_ordinal", weakly},
+                      {"same_rank_share", share}},
+                     n, R_NilValue);
+}
+
 // The R object of a fit (without its call and class, which lra() adds).
 SEXP fitObject(State& state, SEXP ids, SEXP itemNames, std::size_t threads) {
     Result& r = state.result;
@@ -185,7 +221,9 @@ SEXP fitObject(State& state, SEXP ids, SEXP itemNames, std::size_t threads) {
     std::copy(r.trace.begin(), r.trace.end(), REAL(trace));
     SEXP passes = p(integerOf(r.passes));
     SEXP converged = p(logicalOf(batch ? (r.converged ? TRUE : FALSE) : NA_LOGICAL));
-    SEXP seed = p(integerOf(batch ? NA_INTEGER : r.seed));
+    SEXP seed = batch ? R_NilValue : p(integerOf(r.seed));
+    SEXP marginal = p(doubleOf(r.loglikMarginal));
+    SEXP restarts = r.restarts.empty() ? R_NilValue : p(restartFrame(r.restarts));
 
     // The state holds everything else; the examinees' rows live in the object.
     r.ranks = {};
@@ -204,7 +242,62 @@ SEXP fitObject(State& state, SEXP ids, SEXP itemNames, std::size_t threads) {
                       {"converged", converged},
                       {"trace", trace},
                       {"seed", seed},
+                      {"loglik_marginal", marginal},
+                      {"restarts", restarts},
                       {"state", saved}});
+}
+
+// The sweep's rows as a data frame with the sweep file's columns: NA for the
+// seed and converged where the file writes NA, numbers with NaN turned into NA.
+SEXP sweepFrame(const std::vector<SweepRow>& rows) {
+    const R_xlen_t n = R_xlen_t(rows.size());
+    static constexpr const char* kNumbers[] = {
+        "loglik_marginal", "loglik_model", "loglik_benchmark", "loglik_null", "chisq_model", "chisq_null",
+        "df_model",        "df_null",      "NFI",              "RFI",         "IFI",         "TLI",
+        "CFI",             "RMSEA",        "AIC",              "CAIC",        "BIC"};
+    constexpr std::size_t kCount = std::size(kNumbers);
+    Protected p;
+    SEXP ranks = p(allocate(INTSXP, n));
+    SEXP seed = p(allocate(INTSXP, n));
+    SEXP passes = p(allocate(INTSXP, n));
+    SEXP converged = p(allocate(LGLSXP, n));
+    SEXP weakly = p(allocate(LGLSXP, n));
+    SEXP strongly = p(allocate(LGLSXP, n));
+    SEXP share = p(allocate(REALSXP, n));
+    SEXP correlation = p(allocate(REALSXP, n));
+    SEXP numbers[kCount];
+    for (SEXP& column : numbers) column = p(allocate(REALSXP, n));
+    std::vector<std::string_view> methods;
+    const auto number = [](double v) { return std::isnan(v) ? NA_REAL : v; };
+    for (R_xlen_t i = 0; i < n; ++i) {
+        const SweepRow& row = rows[std::size_t(i)];
+        const bool batch = row.method == Method::Batch;
+        const FitIndices& f = row.fit;
+        INTEGER(ranks)[i] = row.nranks;
+        methods.push_back(methodWord(row.method));
+        INTEGER(seed)[i] = batch ? NA_INTEGER : row.seed;
+        INTEGER(passes)[i] = row.passes;
+        LOGICAL(converged)[i] = batch ? (row.converged ? TRUE : FALSE) : NA_LOGICAL;
+        const double values[kCount] = {row.loglikMarginal, f.loglikModel, f.loglikBenchmark, f.loglikNull,
+                                       f.chisqModel,       f.chisqNull,   f.dfModel,         f.dfNull,
+                                       f.NFI,              f.RFI,         f.IFI,             f.TLI,
+                                       f.CFI,              f.RMSEA,       f.AIC,             f.CAIC,
+                                       f.BIC};
+        for (std::size_t c = 0; c < kCount; ++c) REAL(numbers[c])[i] = number(values[c]);
+        LOGICAL(weakly)[i] = row.weaklyOrdinal;
+        LOGICAL(strongly)[i] = row.stronglyOrdinal;
+        REAL(share)[i] = number(row.smallestRankShare);
+        REAL(correlation)[i] = number(row.rankScoreCorrelation);
+    }
+    SEXP method = p(stringsOf(methods));
+    std::vector<std::pair<std::string_view, SEXP>> columns{
+        {"ranks", ranks}, {"method", method}, {"seed", seed}, {"passes", passes}, {"converged", converged}};
+    for (std::size_t c = 0; c < kCount; ++c) columns.emplace_back(kNumbers[c], numbers[c]);
+    columns.insert(columns.end(), {{"weakly_ordinal", weakly},
+                                   {"strongly_ordinal", strongly},
+                                   {"smallest_rank_share", share},
+                                   {"rank_score_correlation", correlation}});
+    return dataFrame(columns, n, R_NilValue);
 }
 
 Method methodOf(SEXP word) {
@@ -244,7 +337,7 @@ SEXP tavrel_method_word(SEXP word) {
 // `itemUse`, `fixedMask` raw flags '1'/'0' or NULL; `phi` NULL or a double.
 // [[Rcpp::export(name = ".fit")]]
 SEXP tavrel_fit(SEXP codes, double nexaminees, double nitems, int nranks, SEXP method, int maxiter, int seed,
-         double alpha1, double alphat, double sigma1, double sigmat, double diffcrit, bool increase, SEXP prior,
+         int restarts, double alpha1, double alphat, double sigma1, double sigmat, double diffcrit, bool increase, SEXP prior,
          SEXP itemUse, SEXP fixedValues, SEXP fixedMask, SEXP phi, int threads, SEXP ids, SEXP itemNames,
          bool verbose) {
     RObserver observer(verbose);
@@ -255,6 +348,7 @@ SEXP tavrel_fit(SEXP codes, double nexaminees, double nitems, int nranks, SEXP m
         options.method = methodOf(method);
         options.maxiter = maxiter;
         options.seed = seed;
+        options.restarts = restarts;
         options.alpha1 = alpha1;
         options.alphat = alphat;
         options.sigma1 = sigma1;
@@ -274,6 +368,67 @@ SEXP tavrel_fit(SEXP codes, double nexaminees, double nitems, int nranks, SEXP m
         state.parameters = describeOptions(options, state.result);
         state.itemNamesGiven = itemNames != R_NilValue;
         return fitObject(state, ids, itemNames, options.threads);
+    });
+}
+
+// Analyses of N x J codes at each of `rankCounts` (ascending, each once),
+// side by side on the workers, under options checked by lra_sweep(): a data
+// frame with the sweep file's columns.
+// [[Rcpp::export(name = ".sweep")]]
+SEXP tavrel_sweep(SEXP codes, double nexaminees, double nitems, SEXP rankCounts, SEXP method, int maxiter, int seed,
+                  int restarts, double alpha1, double alphat, double sigma1, double sigmat, double diffcrit,
+                  bool increase, SEXP itemUse, SEXP phi, int threads, bool verbose) {
+    RObserver observer(verbose);
+    return guarded(observer, "read", [&]() -> SEXP {
+        const ResponseTable table = tableOf(codes, std::size_t(nexaminees), std::size_t(nitems));
+        if (TYPEOF(rankCounts) != INTSXP || XLENGTH(rankCounts) == 0)
+            throw std::invalid_argument("the rank counts must be an integer vector of one count or more");
+        const std::vector<std::int32_t> counts(INTEGER(rankCounts), INTEGER(rankCounts) + XLENGTH(rankCounts));
+        Options options;
+        options.nranks = counts.front();
+        options.method = methodOf(method);
+        options.maxiter = maxiter;
+        options.seed = seed;
+        options.restarts = restarts;
+        options.alpha1 = alpha1;
+        options.alphat = alphat;
+        options.sigma1 = sigma1;
+        options.sigmat = sigmat;
+        options.diffcrit = diffcrit;
+        options.increase = increase;
+        options.itemUse = bytesOf(itemUse);
+        if (phi != R_NilValue) options.phi = Rf_asReal(phi);
+        options.threads = std::size_t(std::max(threads, 0));
+        return sweepFrame(sweepRanks(table, options, counts, nullptr, observer));
+    });
+}
+
+// The fit's marginal log-likelihood, the parameters it stands on and the
+// examinees it sums over: list(loglik, df, nobs). The parameters are counted
+// as the test's df_model counts them: the learned cells of the items in use
+// that have respondents, each weighted under the batch method by the
+// smoothing filter's weight of its own rank.
+// [[Rcpp::export(name = ".likelihood")]]
+SEXP tavrel_likelihood(SEXP state) {
+    RObserver observer(false);
+    return guarded(observer, "read", [&]() -> SEXP {
+        const State fit = loadState(state);
+        const Result& r = fit.result;
+        const RunStatistics& s = *r.statistics;
+        const std::size_t J = r.nitems, K = r.nranks;
+        double parameters = 0.0;
+        for (std::size_t j = 0; j < J; ++j) {
+            if (r.itemUse[j] != '1' || s.items[j].respondents == 0) continue;
+            double item = 0.0;
+            for (std::size_t k = 0; k < K; ++k)
+                if (r.fixedMask[j * K + k] == '1') item = item + (r.filter.empty() ? 1.0 : r.filter[k * K + k]);
+            parameters = parameters + item;
+        }
+        Protected p;
+        SEXP loglik = p(doubleOf(r.loglikMarginal));
+        SEXP df = p(doubleOf(parameters));
+        SEXP nobs = p(doubleOf(double(s.scores.scored)));
+        return namedList({{"loglik", loglik}, {"df", df}, {"nobs", nobs}});
     });
 }
 
