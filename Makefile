@@ -85,14 +85,31 @@ fuzz:
 # Release build with the benchmarks: the stage table (also written to
 # bench/results.md), the Python package's rows beside the library's reference
 # (a section of the same file), then the kernel micro-benchmarks. Takes a few
-# minutes.
+# minutes. With BASE=<commit>: that commit is built in $(BASE_DIR) as well,
+# and the two builds' stage cases, whole runs and kernel micro-benchmarks run
+# alternately, 5 runs each, into a section of bench/results.md that gives
+# every row's new/base ratio and whether it meets its target.
+BASE ?=
+BASE_DIR = build-base
+BENCH_TARGETS = --target tavrel tavrel_bench_stages tavrel_bench_kernels
 bench:
 	cmake -S . -B $(BUILD_DIR) -DPython3_EXECUTABLE=$(PYTHON) -DCMAKE_BUILD_TYPE=Release -DTAVREL_BENCH=ON
+ifeq ($(BASE),)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 	$(BUILD_DIR)/bench/tavrel_bench_stages --tavrel $(BUILD_DIR)/tavrel --work $(BUILD_DIR)/bench-work --results bench/results.md
 	$(PYTHON) bench/python_bench.py --stages $(BUILD_DIR)/bench/tavrel_bench_stages --work $(BUILD_DIR)/bench-work \
 		--package $(BUILD_DIR)/python --results bench/results.md
 	$(BUILD_DIR)/bench/tavrel_bench_kernels --benchmark_min_time=0.2
+else
+	cmake --build $(BUILD_DIR) -j $(JOBS) $(BENCH_TARGETS)
+	rm -rf $(BASE_DIR)/src && mkdir -p $(BASE_DIR)/src
+	git archive $(BASE) | tar -x -C $(BASE_DIR)/src
+	cmake -S $(BASE_DIR)/src -B $(BASE_DIR)/build -DPython3_EXECUTABLE=$(PYTHON) -DCMAKE_BUILD_TYPE=Release \
+		-DTAVREL_BENCH=ON -DBUILD_TESTING=OFF
+	cmake --build $(BASE_DIR)/build -j $(JOBS) $(BENCH_TARGETS)
+	$(PYTHON) bench/compare_base.py --new $(BUILD_DIR) --base $(BASE_DIR)/build \
+		--base-name "$$(git rev-parse --short $(BASE)) ($(BASE))" --work $(BUILD_DIR)/bench-work --results bench/results.md
+endif
 
 # The R package: a self-contained source tarball in $(BUILD_DIR)/r
 # (tavrel_<version>.tar.gz) with the library's sources, and R CMD check of it.
@@ -106,4 +123,4 @@ r-check: r-package
 	cd $(R_DIR) && MAKEFLAGS=-j$(JOBS) $(R) CMD check --no-manual $$(ls -t tavrel_*.tar.gz | head -n 1)
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR) examples/out
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR) examples/out $(BASE_DIR)

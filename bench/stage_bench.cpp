@@ -3,13 +3,16 @@
 // case's peak resident memory, and writes the table to a Markdown file.
 //
 //   tavrel_bench_stages [--quick] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH] [--only CASE]
+//                       [--write-data]
 //
 // Every case runs in a fresh child (this program re-executed with --case), so
 // the peak memory of one case is not inflated by another; each case runs
 // --repeats times (3 by default) and the table shows the medians. --only runs
 // one case (read, csv, utf16, L, M, B, G, irp, rank, rmp, worp, uorp, statistics,
-// test, item, trp, examinee, report, analyze, or sweep: the rank sweep and
-// restarts) and prints its row without writing the results file; --case NAME
+// test, item, trp, examinee, report, analyze, sweep: the rank sweep and
+// restarts, or booklets: the booklet designs against complete data) and prints
+// its row without writing the results file; --write-data writes the data sets
+// and settings files into the work folder and runs nothing; --case NAME
 // runs one case in this process and
 // prints "seconds cells floor bytes" (the packages' benchmarks call it).
 #include <fcntl.h>
@@ -652,6 +655,21 @@ struct Row {
     std::string name, size, target;
 };
 
+// A booklet design of N examinees answering `pool / booklets` of `pool`
+// items, run against complete data of N x pool / booklets: batch, 20
+// passes, K = 10, the nine result files, at one thread.
+struct BookletCase {
+    std::string name;
+    std::size_t N, pool, booklets;
+    std::uint64_t seed;
+    double target;  // the largest ratio of the booklet run's time to the complete run's
+};
+
+std::vector<BookletCase> bookletCasesOf(bool quick) {
+    if (quick) return {{"a", 10000, 50, 2, 31, 1.15}, {"b", 20000, 300, 5, 33, 1.3}};
+    return {{"a", 100000, 50, 2, 31, 1.15}, {"b", 200000, 300, 5, 33, 1.3}};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -662,6 +680,7 @@ int main(int argc, char** argv) {
     std::string only;
     bool quick = false;
     bool threadsOnly = false;
+    bool writeDataOnly = false;  // write the data sets and settings, run nothing
     int repeats = 5;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
@@ -672,9 +691,10 @@ int main(int argc, char** argv) {
         else if (arg == "--case" && a + 1 < argc) caseName = argv[++a];
         else if (arg == "--only" && a + 1 < argc) only = argv[++a];
         else if (arg == "--threads-only") threadsOnly = true;
+        else if (arg == "--write-data") writeDataOnly = true;
         else if (arg == "--repeats" && a + 1 < argc) repeats = std::max(1, std::atoi(argv[++a]));
         else {
-            std::fprintf(stderr, "usage: %s [--quick] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH] [--only CASE] [--threads-only]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--quick] [--repeats N] [--work DIR] [--results FILE] [--tavrel PATH] [--only CASE] [--threads-only] [--write-data]\n", argv[0]);
             return 2;
         }
     }
@@ -727,6 +747,28 @@ int main(int argc, char** argv) {
         tavrel::simulation::writeDataFile(Design{s.reportN, s.reportJ, s.reportK, 0.05, 16, true}, reportData);
     if ((only.empty() && !threadsOnly) || only == "analyze")
         tavrel::simulation::writeDataFile(Design{s.wholeN, s.wholeJ, s.wholeK, 0.05, 14, true}, wholeData);
+    // Booklet designs beside complete data of as many answers per examinee.
+    const bool bookletCases = (only.empty() && !threadsOnly && !writeDataOnly) || only == "booklets";
+    if (bookletCases) {
+        for (const BookletCase& c : bookletCasesOf(quick)) {
+            Design booklets{c.N, c.pool, 10, 0.0, c.seed, true};
+            booklets.booklets = c.booklets;
+            tavrel::simulation::writeDataFile(booklets, work + "/" + c.name + "_booklets.txt");
+            tavrel::simulation::writeDataFile(Design{c.N, c.pool / c.booklets, 10, 0.0, c.seed + 1, true},
+                                              work + "/" + c.name + "_complete.txt");
+            for (const char* design : {"booklets", "complete"}) {
+                const std::string stem = c.name + "_" + design;
+                std::ofstream(work + "/" + stem + ".settings")
+                    << "infile = " << stem << ".txt; idbegin = 1; nitems = "
+                    << (design[0] == 'b' ? c.pool : c.pool / c.booklets)
+                    << "; nranks = 10; method = batch; maxiter = 20; diffcrit = -1;\n"
+                    << "outfile = " << stem << "_irp.csv; rankfile = " << stem << "_rank.csv; rmpfile = " << stem
+                    << "_rmp.csv;\nworpfile = " << stem << "_worp.csv; uorpfile = " << stem
+                    << "_uorp.csv; testfile = " << stem << "_test.csv;\nitemfile = " << stem
+                    << "_item.csv; trpfile = " << stem << "_trp.csv; examineefile = " << stem << "_examinee.csv;\n";
+            }
+        }
+    }
     {
         std::ofstream settings(work + "/whole.settings");
         settings << "infile = whole.txt; idbegin = 1; nitems = " << s.wholeJ << "; nranks = " << s.wholeK
@@ -748,6 +790,8 @@ int main(int argc, char** argv) {
             << "testfile = whole_test.csv; itemfile = whole_item.csv; trpfile = whole_trp.csv;\n"
             << "examineefile = whole_examinee.csv; reportfile = whole_report.html;\n";
     }
+
+    if (writeDataOnly) return 0;
 
     auto dims = [](std::size_t N, std::size_t J, std::size_t K, std::size_t T) {
         std::string d = std::to_string(N) + " x " + std::to_string(J);
@@ -824,7 +868,7 @@ int main(int argc, char** argv) {
               << format("%.1f", c.peakMb) << " | " << rows[r].target << " |\n";
     }
 
-    if (!only.empty() && only != "sweep") {
+    if (!only.empty() && only != "sweep" && only != "booklets") {
         std::printf("%s", table.str().c_str());
         return 0;
     }
@@ -994,7 +1038,53 @@ int main(int argc, char** argv) {
                  << format("%.2f", median(eightOne)) << " s | " << format("%.2f", median(restarts) / median(eightOne))
                  << " | | <= 0.6 |\n";
     }
+    // Booklet designs against complete data of as many answers per examinee,
+    // through the binary at one thread; the runs interleaved in each repeat.
+    std::ostringstream booklets;
+    if (bookletCases) {
+        booklets << "| Case | Size | Seconds | Complete data | Seconds | Ratio | Peak MB | Target |\n"
+                 << "|---|---|---:|---|---:|---:|---:|---|\n";
+        setenv("TAVREL_THREADS", "1", 1);
+        for (const BookletCase& c : bookletCasesOf(quick)) {
+            std::fprintf(stderr, "Running booklet case (%s) ...\n", c.name.c_str());
+            std::vector<double> listed, complete, ratios;
+            double peakMb = 0.0;
+            for (int repeat = 0; repeat < repeats; ++repeat) {
+                double seconds[2];
+                for (int design = 0; design < 2; ++design) {
+                    std::string ignored;
+                    const auto start = Clock::now();
+                    const Child child =
+                        spawn({absoluteTavrel, c.name + (design == 0 ? "_booklets" : "_complete") + ".settings"},
+                              ignored);
+                    seconds[design] = secondsSince(start);
+                    if (design == 0) peakMb = std::max(peakMb, child.peakMb);
+                }
+                listed.push_back(seconds[0]);
+                complete.push_back(seconds[1]);
+                ratios.push_back(seconds[0] / seconds[1]);
+            }
+            const double J = double(c.pool / c.booklets);
+            const double present = double(c.N) * J;
+            // The responses and their mask, the list of present answers and
+            // the memberships, plus 20 %.
+            const double budgetMb =
+                (2.0 * double(c.N * c.pool) + 8.0 * present + 8.0 * double(c.N) * 10.0) * 1.2 / 1048576.0;
+            booklets << "| (" << c.name << ") " << c.booklets << " booklets of " << c.pool / c.booklets << " | "
+                     << dims(c.N, c.pool, 10, 20) << " | " << format("%.2f", median(listed)) << " | "
+                     << dims(c.N, c.pool / c.booklets, 10, 20) << " | " << format("%.2f", median(complete)) << " | "
+                     << format("%.2f", median(ratios)) << " | " << format("%.1f", peakMb) << " | <= "
+                     << format("%.2f", c.target) << (c.name == "b" ? "; peak <= " + format("%.0f", budgetMb) + " MB"
+                                                                     : std::string())
+                     << " |\n";
+        }
+        unsetenv("TAVREL_THREADS");
+    }
     if (chdir(here.c_str()) != 0) return 1;
+    if (only == "booklets") {
+        std::printf("%s", booklets.str().c_str());
+        return 0;
+    }
     if (only == "sweep") {
         std::printf("%s", choosing.str().c_str());
         return 0;
@@ -1013,6 +1103,11 @@ int main(int argc, char** argv) {
            << threads.str() << "\n"
            << (choosing.str().empty() ? std::string()
                                       : "Choosing K (the whole program; medians of the repeats):\n\n" + choosing.str() + "\n")
+           << (booklets.str().empty()
+                   ? std::string()
+                   : "Booklet designs (the whole program, batch, the nine result files, threads = 1; the ratio is the "
+                     "median of the repeats' ratios):\n\n" +
+                         booklets.str() + "\n")
            << "A cell is one present response x rank x pass for the estimation, one response for reading and\n"
            << "writing (ns per response). Floors are bare loops measured in the same process: reading, one\n"
            << "buffered pass copying and classifying the same bytes; reading CSV (UTF-16: the same data with\n"
