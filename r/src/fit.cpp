@@ -317,6 +317,35 @@ std::span<const char> bytesOf(SEXP x) {
     return {reinterpret_cast<const char*>(RAW(x)), std::size_t(XLENGTH(x))};
 }
 
+// The options a fit and a sweep share, as lra() and lra_sweep() checked them.
+struct SharedOptions {
+    Method method;
+    int maxiter, seed, restarts;
+    double alpha1, alphat, sigma1, sigmat, diffcrit;
+    bool increase;
+    SEXP itemUse;  // raw flags '1'/'0' or NULL
+    SEXP phi;      // NULL or a double
+    int threads;
+};
+
+Options runOptions(const SharedOptions& given) {
+    Options options;
+    options.method = given.method;
+    options.maxiter = given.maxiter;
+    options.seed = given.seed;
+    options.restarts = given.restarts;
+    options.alpha1 = given.alpha1;
+    options.alphat = given.alphat;
+    options.sigma1 = given.sigma1;
+    options.sigmat = given.sigmat;
+    options.diffcrit = given.diffcrit;
+    options.increase = given.increase;
+    options.itemUse = bytesOf(given.itemUse);
+    if (given.phi != R_NilValue) options.phi = Rf_asReal(given.phi);
+    options.threads = std::size_t(std::max(given.threads, 0));
+    return options;
+}
+
 }  // namespace
 
 }  // namespace tavrel::r
@@ -343,24 +372,12 @@ SEXP tavrel_fit(SEXP codes, double nexaminees, double nitems, int nranks, SEXP m
     RObserver observer(verbose);
     return guarded(observer, "read", [&]() -> SEXP {
         const ResponseTable table = tableOf(codes, std::size_t(nexaminees), std::size_t(nitems));
-        Options options;
+        Options options = runOptions({methodOf(method), maxiter, seed, restarts, alpha1, alphat, sigma1, sigmat,
+                                      diffcrit, increase, itemUse, phi, threads});
         options.nranks = nranks;
-        options.method = methodOf(method);
-        options.maxiter = maxiter;
-        options.seed = seed;
-        options.restarts = restarts;
-        options.alpha1 = alpha1;
-        options.alphat = alphat;
-        options.sigma1 = sigma1;
-        options.sigmat = sigmat;
-        options.diffcrit = diffcrit;
-        options.increase = increase;
         options.prior = doublesOf(prior);
-        options.itemUse = bytesOf(itemUse);
         options.fixedValues = doublesOf(fixedValues);
         options.fixedMask = bytesOf(fixedMask);
-        if (phi != R_NilValue) options.phi = Rf_asReal(phi);
-        options.threads = std::size_t(std::max(threads, 0));
         options.requests = Requests::everything();
 
         State state;
@@ -384,21 +401,9 @@ SEXP tavrel_sweep(SEXP codes, double nexaminees, double nitems, SEXP rankCounts,
         if (TYPEOF(rankCounts) != INTSXP || XLENGTH(rankCounts) == 0)
             throw std::invalid_argument("the rank counts must be an integer vector of one count or more");
         const std::vector<std::int32_t> counts(INTEGER(rankCounts), INTEGER(rankCounts) + XLENGTH(rankCounts));
-        Options options;
+        Options options = runOptions({methodOf(method), maxiter, seed, restarts, alpha1, alphat, sigma1, sigmat,
+                                      diffcrit, increase, itemUse, phi, threads});
         options.nranks = counts.front();
-        options.method = methodOf(method);
-        options.maxiter = maxiter;
-        options.seed = seed;
-        options.restarts = restarts;
-        options.alpha1 = alpha1;
-        options.alphat = alphat;
-        options.sigma1 = sigma1;
-        options.sigmat = sigmat;
-        options.diffcrit = diffcrit;
-        options.increase = increase;
-        options.itemUse = bytesOf(itemUse);
-        if (phi != R_NilValue) options.phi = Rf_asReal(phi);
-        options.threads = std::size_t(std::max(threads, 0));
         return sweepFrame(sweepRanks(table, options, counts, nullptr, observer));
     });
 }

@@ -30,21 +30,25 @@ void modelLogLikelihoods(const FitInputs& in, const ExamineeScores& scores, std:
     const std::size_t J = j1 - j0;
     std::vector<double> sums((2 * J + 1) * K, 0.0);
     double* const discard = sums.data() + 2 * J * K;
-    for (std::size_t i = 0; i < in.data.nexaminees && in.data.presentItems; ++i) {
-        const double* m = in.membership.data() + i * K;
-        for (const std::uint32_t entry : in.data.entriesOf(i, j0, j1)) {
-            double* row = sums.data() + (entry - 2 * j0) * K;
-            for (std::size_t k = 0; k < K; ++k) row[k] = row[k] + m[k];
+    if (in.data.presentItems) {
+        // Entry 2j + b adds to row 2(j - j0) + b.
+        for (std::size_t i = 0; i < in.data.nexaminees; ++i) {
+            const double* m = in.membership.data() + i * K;
+            for (const std::uint32_t entry : in.data.entriesOf(i, j0, j1)) {
+                double* row = sums.data() + (entry - 2 * j0) * K;
+                for (std::size_t k = 0; k < K; ++k) row[k] = row[k] + m[k];
+            }
         }
-    }
-    for (std::size_t i = 0; i < in.data.nexaminees && !in.data.presentItems; ++i) {
-        if (!scores.takesPart(i)) continue;
-        const char* x = in.data.responsesOf(i);
-        const char* present = in.data.presenceOf(i);
-        const double* m = in.membership.data() + i * K;
-        for (std::size_t j = j0; j < j1; ++j) {
-            double* row = present[j] == '1' ? sums.data() + (2 * (j - j0) + (x[j] == '1' ? 1 : 0)) * K : discard;
-            for (std::size_t k = 0; k < K; ++k) row[k] = row[k] + m[k];
+    } else {
+        for (std::size_t i = 0; i < in.data.nexaminees; ++i) {
+            if (!scores.takesPart(i)) continue;
+            const char* x = in.data.responsesOf(i);
+            const char* present = in.data.presenceOf(i);
+            const double* m = in.membership.data() + i * K;
+            for (std::size_t j = j0; j < j1; ++j) {
+                double* row = present[j] == '1' ? sums.data() + (2 * (j - j0) + (x[j] == '1' ? 1 : 0)) * K : discard;
+                for (std::size_t k = 0; k < K; ++k) row[k] = row[k] + m[k];
+            }
         }
     }
     for (std::size_t j = j0; j < j1; ++j) {
@@ -95,6 +99,13 @@ void referenceLogLikelihoods(const FitInputs& in, const ScoreGroups& g, std::siz
         std::fill(n.begin(), n.end(), 0);
         std::fill(c1.begin(), c1.end(), 0);
         for (std::size_t at = g.first[s]; at < g.first[s + 1]; ++at) {
+            if (in.data.presentItems) {
+                for (const std::uint32_t entry : in.data.entriesOf(g.order[at], j0, j1)) {
+                    ++n[(entry >> 1) - j0];
+                    c1[(entry >> 1) - j0] += entry & 1u;
+                }
+                continue;
+            }
             const char* x = in.data.responsesOf(g.order[at]);
             const char* present = in.data.presenceOf(g.order[at]);
             for (std::size_t j = j0; j < j1; ++j) {

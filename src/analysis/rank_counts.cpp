@@ -19,24 +19,27 @@ ResponsesByRank countResponsesByRank(const ResponseView& data, std::span<const s
         const ResponseView view = data;
         const std::size_t width = j1 - j0;
         std::vector<std::int64_t> answered(K * width, 0), correct(K * width, 0);
-        for (std::size_t i = 0; i < view.nexaminees && view.presentItems; ++i) {
-            const auto k = static_cast<std::size_t>(ranks[i]);
-            for (const std::uint32_t entry : view.entriesOf(i, j0, j1)) {
-                const std::size_t at = k * width + (entry >> 1) - j0;
-                ++answered[at];
-                correct[at] += entry & 1u;
+        if (view.presentItems) {
+            for (std::size_t i = 0; i < view.nexaminees; ++i) {
+                const auto k = static_cast<std::size_t>(ranks[i]);
+                for (const std::uint32_t entry : view.entriesOf(i, j0, j1)) {
+                    const std::size_t at = k * width + (entry >> 1) - j0;
+                    ++answered[at];
+                    correct[at] += entry & 1u;
+                }
             }
-        }
-        for (std::size_t i = 0; i < view.nexaminees && !view.presentItems; ++i) {
-            const auto k = static_cast<std::size_t>(ranks[i]);
-            const char* x = view.responsesOf(i) + j0;
-            const char* present = view.presenceOf(i) + j0;
-            std::int64_t* n = answered.data() + k * width;
-            std::int64_t* n1 = correct.data() + k * width;
-            for (std::size_t j = 0; j < width; ++j) {
-                const bool takesPart = present[j] == '1';
-                n[j] += takesPart;
-                n1[j] += takesPart & (x[j] == '1');
+        } else {
+            for (std::size_t i = 0; i < view.nexaminees; ++i) {
+                const auto k = static_cast<std::size_t>(ranks[i]);
+                const char* x = view.responsesOf(i) + j0;
+                const char* present = view.presenceOf(i) + j0;
+                std::int64_t* n = answered.data() + k * width;
+                std::int64_t* n1 = correct.data() + k * width;
+                for (std::size_t j = 0; j < width; ++j) {
+                    const bool takesPart = present[j] == '1';
+                    n[j] += takesPart;
+                    n1[j] += takesPart & (x[j] == '1');
+                }
             }
         }
         for (std::size_t j = 0; j < width; ++j)

@@ -225,41 +225,17 @@ void sumLogTables(const char* x, const char* present, const double* logs, std::s
         for (std::size_t k = 0; k < K; ++k) out[k] = m[k];
 }
 
-// sumLogTables over the present items alone: a missing item's row of zeros
-// subtracts +0.0, which changes no sum, so skipping it gives the same bits.
-template <std::size_t KC>
-void sumPresentLogTables(const std::uint32_t* entry, const std::uint32_t* end, const double* logs, std::size_t Kr,
-                         double* out) {
+// K sums over the present items alone, each in item order: add(entry, sums,
+// K) adds one present response's terms. A missing item would add a row of
+// zeros or leave the sums alone, so skipping it gives the same bits as the
+// sweep over every cell.
+template <std::size_t KC, class Add>
+void sumPresent(std::span<const std::uint32_t> entries, std::size_t Kr, double* out, Add add) {
     const std::size_t K = rankCount<KC>(Kr);
     double local[KC > 0 ? KC : 1];
     double* m = KC > 0 ? local : out;
     for (std::size_t k = 0; k < K; ++k) m[k] = 0.0;
-    for (; entry < end; ++entry) {
-        // Entry 2j + b picks row 3j + b: the entry plus j.
-        const double* table = logs + (*entry + (*entry >> 1)) * K;
-        for (std::size_t k = 0; k < K; ++k) m[k] = m[k] - table[k];
-    }
-    if (KC > 0)
-        for (std::size_t k = 0; k < K; ++k) out[k] = m[k];
-}
-
-// The squared distances of sweepDistance over the present items alone: the
-// same differences added in the same item order.
-template <std::size_t KC>
-void sumPresentDistances(const std::uint32_t* entry, const std::uint32_t* end, const double* profile, std::size_t Kr,
-                         double* out) {
-    const std::size_t K = rankCount<KC>(Kr);
-    double local[KC > 0 ? KC : 1];
-    double* m = KC > 0 ? local : out;
-    for (std::size_t k = 0; k < K; ++k) m[k] = 0.0;
-    for (; entry < end; ++entry) {
-        const double x = double(*entry & 1u);
-        const double* p = profile + (*entry >> 1) * K;
-        for (std::size_t k = 0; k < K; ++k) {
-            const double d = x - p[k];
-            m[k] = m[k] + d * d;
-        }
-    }
+    for (const std::uint32_t entry : entries) add(entry, m, K);
     if (KC > 0)
         for (std::size_t k = 0; k < K; ++k) out[k] = m[k];
 }
@@ -271,20 +247,30 @@ void RankScorer::measures(std::size_t e, const ResponseView& data, double* out) 
     const char* present = data.presenceOf(e);
     if (method_ == 'L') {
         if (data.presentItems) {
-            const std::span<const std::uint32_t> answers = data.entriesOf(e, 0, J_);
-            withRankCount(K_, [&](auto KC) {
-                sumPresentDistances<KC>(answers.data(), answers.data() + answers.size(), profile_.data(), K_, out);
-            });
+            // sweepDistance's differences, added in the same item order.
+            const double* const profile = profile_.data();
+            const auto add = [profile](std::uint32_t entry, double* m, std::size_t K) {
+                const double answer = double(entry & 1u);
+                const double* p = profile + (entry >> 1) * K;
+                for (std::size_t k = 0; k < K; ++k) {
+                    const double d = answer - p[k];
+                    m[k] = m[k] + d * d;
+                }
+            };
+            withRankCount(K_, [&](auto KC) { sumPresent<KC>(data.entriesOf(e, 0, J_), K_, out, add); });
             return;
         }
         sweepRankMeasures(x, present, profile_.data(), nullptr, K_, J_, method_, out);
         return;
     }
-    if (const PresentItems* list = data.presentItems) {
-        const std::uint32_t* entries = list->entries.data();
-        withRankCount(K_, [&](auto KC) {
-            sumPresentLogTables<KC>(entries + list->start[e], entries + list->start[e + 1], logs_.data(), K_, out);
-        });
+    if (data.presentItems) {
+        const double* const logs = logs_.data();
+        const auto add = [logs](std::uint32_t entry, double* m, std::size_t K) {
+            // Entry 2j + b picks row 3j + b: the entry plus j.
+            const double* table = logs + (entry + (entry >> 1)) * K;
+            for (std::size_t k = 0; k < K; ++k) m[k] = m[k] - table[k];
+        };
+        withRankCount(K_, [&](auto KC) { sumPresent<KC>(data.entriesOf(e, 0, J_), K_, out, add); });
     } else {
         withRankCount(K_, [&](auto KC) { sumLogTables<KC>(x, present, logs_.data(), K_, J_, out); });
     }
