@@ -76,8 +76,8 @@ def child(work):
     nitems, nranks, maxiter = whole_run(work)
     messages = []
     codes, _, _ = _core.read_responses(
-        path=os.fsencode(os.path.join(work, "whole.txt")), delimiter="\0", idbegin=1, idlength=0, databegin=0,
-        nitems=nitems, firstobs=1, nobs=0, header=False, idbegin_given=True, na="", verbose=False, warnings=messages,
+        path=os.fsencode(os.path.join(work, "whole.txt")), delimiter="\0", idbegin=1, idlength=None, databegin=None,
+        nitems=nitems, firstobs=None, nobs=None, header=None, na=None, encoding="utf-8", verbose=False, warnings=messages,
     )
     N, J = codes.shape
     values = np.empty((N, J))

@@ -211,16 +211,40 @@ void computeRequested(const ResponseView& data, const Requests& want, Result& re
     result.ranks = std::move(scored.ranks);
 }
 
-Result analyze(const ResponseTable& table, const Options& options, Observer& observer) {
-    if (options.nranks < 1) throw FatalSetting("Number of latent ranks must be 1 or more.");
+PreparedResponses::PreparedResponses(const ResponseTable& table, const Options& options) {
     const std::size_t J = table.nitems;
     const std::size_t N = table.nexaminees;
-    const auto K = static_cast<std::size_t>(options.nranks);
-    const std::size_t cells = arrayCount(std::int64_t(J), options.nranks);
     require(table.responses.size() == arrayCount(std::int64_t(N), std::int64_t(J)),
             "the responses must hold N x J answers");
-    require(options.prior.empty() || options.prior.size() == K, "the prior must hold K values");
     require(options.itemUse.empty() || options.itemUse.size() == J, "the item use must hold J flags");
+    itemUse.assign(options.itemUse.begin(), options.itemUse.end());
+    if (itemUse.empty()) itemUse.assign(J, '1');
+    mask = presenceMask(table, itemUse);
+    view = {table.responses, mask, J, N};
+    // The batch passes, the scoring and the statistics visit only the
+    // present responses where many are missing (booklet designs); complete
+    // data keep the dense sweeps. The sequential methods sweep the dense
+    // matrix, which costs them little per missing cell.
+    if (worthListingPresent(view, options.listPresentFrom)) {
+        presentItems = listPresentItems(view);
+        view.presentItems = &presentItems;
+    }
+}
+
+Result analyze(const ResponseTable& table, const Options& options, Observer& observer) {
+    if (options.nranks < 1) throw FatalSetting("Number of latent ranks must be 1 or more.");
+    const PreparedResponses prepared(table, options);
+    return analyzePrepared(prepared, options, observer);
+}
+
+Result analyzePrepared(const PreparedResponses& prepared, const Options& options, Observer& observer) {
+    if (options.nranks < 1) throw FatalSetting("Number of latent ranks must be 1 or more.");
+    const ResponseView& data = prepared.view;
+    const std::size_t J = data.nitems;
+    const std::size_t N = data.nexaminees;
+    const auto K = static_cast<std::size_t>(options.nranks);
+    const std::size_t cells = arrayCount(std::int64_t(J), options.nranks);
+    require(options.prior.empty() || options.prior.size() == K, "the prior must hold K values");
     require(options.fixedMask.size() == options.fixedValues.size() && (options.fixedMask.empty() ||
                                                                        options.fixedMask.size() == cells),
             "a fixed profile must hold J x K values and J x K mask flags");
@@ -234,9 +258,7 @@ Result analyze(const ResponseTable& table, const Options& options, Observer& obs
     result.nexaminees = N;
     result.nranks = K;
     result.method = options.method;
-    result.itemUse.assign(options.itemUse.begin(), options.itemUse.end());
-    if (result.itemUse.empty()) result.itemUse.assign(J, '1');
-    std::vector<char> mask = presenceMask(table, result.itemUse);
+    result.itemUse = prepared.itemUse;
 
     result.fixedMask.assign(cells, '1');
     result.profile.resize(cells);
@@ -250,16 +272,6 @@ Result analyze(const ResponseTable& table, const Options& options, Observer& obs
     result.prior.assign(options.prior.begin(), options.prior.end());
     if (result.prior.empty()) result.prior.assign(K, 1.0 / double(K));
 
-    ResponseView data{table.responses, mask, J, N};
-    // The batch passes, the scoring and the statistics visit only the present
-    // responses where many are missing (booklet designs); complete data keep
-    // the dense sweeps. The sequential methods sweep the dense matrix, which
-    // costs them little per missing cell.
-    PresentItems presentItems;
-    if (worthListingPresent(data, options.listPresentFrom)) {
-        presentItems = listPresentItems(data);
-        data.presentItems = &presentItems;
-    }
     const Model model{result.profile, result.fixedMask, result.prior, K};
     if (method == 'G') {
         if (options.restarts > 1) warn(observer, "Parameter \"restarts\" has no effect on the batch method.");

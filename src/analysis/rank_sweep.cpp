@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "analysis/analyze_results.hpp"
 #include "common/messages.hpp"
 #include "common/processors.hpp"
 #include "common/types.hpp"
@@ -116,6 +117,8 @@ std::vector<SweepRow> sweepRanks(const ResponseTable& table, const Options& opti
             note(observer, "Rank sweep: K = ", rankCounts[told], " is estimated.");
     };
     SweepObserver inner(observer, tellFinished);
+    // The runs share the mask and the list of present items.
+    const PreparedResponses prepared(table, each);
     const std::size_t threads = options.threads == 0 ? availableProcessors() : std::min(options.threads, kMostWorkers);
     Workers workers(threads);
     workers.forEachBlock(n, [&](std::size_t b) {
@@ -124,7 +127,7 @@ std::vector<SweepRow> sweepRanks(const ResponseTable& table, const Options& opti
         } else {
             Options own = each;
             own.nranks = rankCounts[b];
-            rows[b] = sweepRow(analyze(table, own, inner));
+            rows[b] = sweepRow(analyzePrepared(prepared, own, inner));
         }
         finished[b].store(true, std::memory_order_release);
         inner.stopRequested();  // tells what has finished, on the sweep's own thread
