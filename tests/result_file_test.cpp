@@ -12,6 +12,7 @@
 
 #include "common/text_file.hpp"
 #include "common/workers.hpp"
+#include "tavrel/failures.hpp"
 #include "tavrel_process.hpp"
 
 namespace tavrel {
@@ -82,6 +83,36 @@ TEST(OutputFile, ReplacesItsTargetOnlyWhenClosed) {
     }  // destroyed before close(): a failure or a stop came first
     EXPECT_EQ(dir.read("out.csv"), "new\n");
     EXPECT_FALSE(std::filesystem::exists(dir.path / temporaryName("out.csv", ::getpid(), 255)));
+}
+
+// Small pieces go through the buffer, a piece of a chunk or more straight to
+// the file: the bytes keep their order either way, and a failed write of
+// either kind is the file's failure.
+TEST(OutputFile, KeepsTheOrderOfSmallAndLargePieces) {
+    const testing::TempDir dir;
+    std::string large(3 << 20, 'x');
+    for (std::size_t i = 0; i < large.size(); i += 4099) large[i] = char('a' + i % 26);
+    std::string expected;
+    {
+        OutputFile file((dir.path / "mixed.txt").string());
+        for (const std::string_view piece : {std::string_view("head,"), std::string_view(large), std::string_view(",")}) {
+            file.put(piece);
+            expected += piece;
+        }
+        file.put('1');
+        file.put(std::string_view(large).substr(0, (1 << 20) - 1));
+        file.put(std::string_view(large).substr(0, 1 << 20));
+        expected += '1';
+        expected += large.substr(0, (1 << 20) - 1);
+        expected += large.substr(0, 1 << 20);
+        file.close();
+    }
+    EXPECT_EQ(dir.read("mixed.txt"), expected);
+    if (std::filesystem::exists("/dev/full")) {
+        OutputFile full("/dev/full");
+        full.put(large);
+        EXPECT_THROW(full.close(), FileFailure);
+    }
 }
 
 TEST(OutputFile, TemporaryNamesFitTheFileSystem) {

@@ -153,7 +153,8 @@ OutputFile::OutputFile(const std::string& fileName) : fileName_(fileName) {
     if (file_ == nullptr) file_.reset(std::fopen(fileName.c_str(), "wb"));
     if (file_ == nullptr) throw FileFailure(fileName);
     try {
-        buffer_.resize(kWriteChunk);
+        buffer_ = std::make_unique_for_overwrite<char[]>(kWriteChunk);
+        capacity_ = kWriteChunk;
     } catch (...) {
         if (!temporary_.empty()) ::unlink(temporary_.c_str());
         throw;
@@ -169,17 +170,23 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::put(std::string_view text) {
+    // Text of a chunk or more goes to the file as it is, after what is buffered.
+    if (text.size() >= capacity_) {
+        flush();
+        if (std::fwrite(text.data(), 1, text.size(), file_.get()) != text.size()) failed_ = true;
+        return;
+    }
     while (!text.empty()) {
-        if (used_ == buffer_.size()) flush();
-        const std::size_t n = std::min(text.size(), buffer_.size() - used_);
-        std::memcpy(buffer_.data() + used_, text.data(), n);
+        if (used_ == capacity_) flush();
+        const std::size_t n = std::min(text.size(), capacity_ - used_);
+        std::memcpy(buffer_.get() + used_, text.data(), n);
         used_ += n;
         text.remove_prefix(n);
     }
 }
 
 void OutputFile::flush() {
-    if (used_ != 0 && std::fwrite(buffer_.data(), 1, used_, file_.get()) != used_) failed_ = true;
+    if (used_ != 0 && std::fwrite(buffer_.get(), 1, used_, file_.get()) != used_) failed_ = true;
     used_ = 0;
 }
 

@@ -76,14 +76,14 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     void put(char c) {
-        if (used_ == buffer_.size()) flush();
+        if (used_ == capacity_) flush();
         buffer_[used_++] = c;
     }
     void put(std::string_view text);
     // Room for at least n more bytes at the returned pointer; commit(m) keeps m.
     char* reserve(std::size_t n) {
-        if (buffer_.size() - used_ < n) flush();
-        return buffer_.data() + used_;
+        if (capacity_ - used_ < n) flush();
+        return buffer_.get() + used_;
     }
     void commit(std::size_t n) { used_ += n; }
 
@@ -96,7 +96,9 @@ private:
     std::string fileName_;   // as given: the name every failure carries
     std::string temporary_;  // empty: the target is written directly
     std::string target_;     // what the temporary file replaces
-    std::vector<char> buffer_;
+    // Not zeroed: a page put whole goes past it to the file, untouched.
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0;
     std::size_t used_ = 0;
     bool failed_ = false;
 };
