@@ -21,6 +21,15 @@ constexpr double kIntMax = double(std::numeric_limits<int>::max());
 
 bool fitsInteger(double v) { return std::isnan(v) || (v >= -kIntMax && v <= kIntMax); }
 
+// The engine's "does not exist" (NaN) as R's NA.
+double naOf(double v) { return std::isnan(v) ? NA_REAL : v; }
+
+SEXP doubleOf(double v) {
+    SEXP x = allocate(REALSXP, 1);
+    REAL(x)[0] = naOf(v);
+    return x;
+}
+
 // A data frame of `first` (the key column, R_NilValue for none) and the
 // table's columns: counts copied into integers, numbers kept where the
 // engine left them (NaN turned into NA). A column named membership_k is
@@ -51,8 +60,7 @@ SEXP statisticsFrame(std::string_view firstName, SEXP first, std::vector<Column>
             for (std::size_t i = 0; i < values.size(); ++i) q[i] = std::isnan(values[i]) ? NA_INTEGER : int(values[i]);
             continue;
         }
-        for (double& v : column.values)
-            if (std::isnan(v)) v = NA_REAL;
+        for (double& v : column.values) v = naOf(v);
         SET_VECTOR_ELT(list, at++, wrapColumn(std::move(column.values)));
     }
     std::vector<std::pair<std::string_view, SEXP>> columns;
@@ -85,9 +93,7 @@ SEXP testList(const Result& result) {
                     REAL(x)[0] = double(v);
                     return x;
                 } else if constexpr (std::is_same_v<T, double>) {
-                    SEXP x = allocate(REALSXP, 1);
-                    REAL(x)[0] = std::isnan(v) ? NA_REAL : v;
-                    return x;
+                    return doubleOf(v);
                 } else if constexpr (std::is_same_v<T, std::string>) {
                     return stringOf(v);
                 } else {
@@ -151,12 +157,6 @@ SEXP logicalOf(int v) {
     return x;
 }
 
-SEXP doubleOf(double v) {
-    SEXP x = allocate(REALSXP, 1);
-    REAL(x)[0] = std::isnan(v) ? NA_REAL : v;
-    return x;
-}
-
 // The restarts, one row each in the order of their seeds: seed,
 // loglik_marginal, kept, weakly_ordinal, same_rank_share.
 SEXP restartFrame(const std::vector<RestartSummary>& runs) {
@@ -170,10 +170,10 @@ SEXP restartFrame(const std::vector<RestartSummary>& runs) {
     for (R_xlen_t i = 0; i < n; ++i) {
         const RestartSummary& run = runs[std::size_t(i)];
         INTEGER(seed)[i] = run.seed;
-        REAL(loglik)[i] = std::isnan(run.loglikMarginal) ? NA_REAL : run.loglikMarginal;
+        REAL(loglik)[i] = naOf(run.loglikMarginal);
         LOGICAL(kept)[i] = run.kept;
         LOGICAL(weakly)[i] = run.weaklyOrdinal;
-        REAL(share)[i] = std::isnan(run.sameRankShare) ? NA_REAL : run.sameRankShare;
+        REAL(share)[i] = naOf(run.sameRankShare);
     }
     return dataFrame({{"seed", seed},
                       {"loglik_marginal", loglik},
@@ -268,7 +268,6 @@ SEXP sweepFrame(const std::vector<SweepRow>& rows) {
     SEXP numbers[kCount];
     for (SEXP& column : numbers) column = p(allocate(REALSXP, n));
     std::vector<std::string_view> methods;
-    const auto number = [](double v) { return std::isnan(v) ? NA_REAL : v; };
     for (R_xlen_t i = 0; i < n; ++i) {
         const SweepRow& row = rows[std::size_t(i)];
         const bool batch = row.method == Method::Batch;
@@ -283,11 +282,11 @@ SEXP sweepFrame(const std::vector<SweepRow>& rows) {
                                        f.NFI,              f.RFI,         f.IFI,             f.TLI,
                                        f.CFI,              f.RMSEA,       f.AIC,             f.CAIC,
                                        f.BIC};
-        for (std::size_t c = 0; c < kCount; ++c) REAL(numbers[c])[i] = number(values[c]);
+        for (std::size_t c = 0; c < kCount; ++c) REAL(numbers[c])[i] = naOf(values[c]);
         LOGICAL(weakly)[i] = row.weaklyOrdinal;
         LOGICAL(strongly)[i] = row.stronglyOrdinal;
-        REAL(share)[i] = number(row.smallestRankShare);
-        REAL(correlation)[i] = number(row.rankScoreCorrelation);
+        REAL(share)[i] = naOf(row.smallestRankShare);
+        REAL(correlation)[i] = naOf(row.rankScoreCorrelation);
     }
     SEXP method = p(stringsOf(methods));
     std::vector<std::pair<std::string_view, SEXP>> columns{
